@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "levels.h"
+#include "simulator.h"
+
+namespace {
+
+TEST(SimulatorKeys, PatternsAndTheirFrames) {
+    const auto toggle = key_pattern::parse("toggle:3");
+    ASSERT_TRUE(toggle);
+    const int expected[] = {0, 0, 0, 1, 1, 1, 0, 0};
+    for (int frame = 0; frame < 8; ++frame) {
+        EXPECT_EQ(toggle->key_at(frame), expected[frame]) << frame;
+    }
+    EXPECT_EQ(key_pattern::parse("up")->key_at(5), 0);
+    EXPECT_EQ(key_pattern::parse("down")->key_at(0), 1);
+    for (const char* bad : {"", "Up", "toggle", "toggle:", "toggle:0", "toggle:-2", "toggle:1.5",
+                            "toggle: 3", "toggle:9999999999"}) {
+        EXPECT_FALSE(key_pattern::parse(bad)) << bad;
+    }
+}
+
+TEST(SimulatorSeconds, DecimalsAndFractions) {
+    EXPECT_EQ(*parse_seconds("1/60"), 1.0 / 60.0);
+    EXPECT_EQ(*parse_seconds("0.02"), 0.02);
+    EXPECT_EQ(*parse_seconds("1e-3"), 0.001);
+    for (const char* bad : {"", "x", "1/0", "1/", "/2", "0.1s", " 1", "nan", "inf", "1e999"}) {
+        EXPECT_FALSE(parse_seconds(bad)) << bad;
+    }
+}
+
+// A bare desk with one ball dropped at `start`.
+level_t bare_desk(double x, double y) {
+    level_t level;
+    level.width = 20.0f;
+    level.height = 10.0f;
+    level.depth = 0.6f;
+    level.rotation = {1.4, 0.0};
+    ball_t ball;
+    ball.pos = {x, y, 10.0};
+    ball.safe_pos = ball.pos;
+    ball.size = 0.6;
+    ball.bounce = 0.25;
+    level.balls.push_back(ball);
+    return level;
+}
+
+TEST(SimulatorFates, HoleEdgeAndScores) {
+    sim_options options;
+    options.max_time = 60.0;
+
+    level_t holed = bare_desk(0.0, 0.0);
+    holed.holes.push_back({{0.0, 0.0}, 3.0});
+    const level_report into_hole = run_level(holed, 7, 40, options);
+    EXPECT_TRUE(into_hole.completed);
+    EXPECT_STREQ(into_hole.balls[0].fate, "hole");
+    EXPECT_EQ(into_hole.score, 40);  // the carried score
+
+    // With the key up the desk tilts toward +x: the ball rolls off that side, through a gate
+    // on the way.
+    level_t open = bare_desk(0.0, 0.0);
+    open.gates.push_back({{6.0, 2.0}, 8.0, 30, {}});
+    const level_report off_edge = run_level(open, 7, 40, options);
+    EXPECT_TRUE(off_edge.completed);
+    EXPECT_STREQ(off_edge.balls[0].fate, "edge");
+    EXPECT_EQ(off_edge.balls[0].gate_scores, 1);
+    EXPECT_EQ(off_edge.score, 70);
+}
+
+TEST(SimulatorFates, UnfinishedLevelsReportWaitingAndInPlayBalls) {
+    sim_options options;
+    options.max_time = 0.99;
+    const level_report r = run_level(1, 0, options);
+    EXPECT_FALSE(r.completed);
+    EXPECT_EQ(r.frames, 60);  // stops on the first frame past the limit
+    EXPECT_STREQ(r.balls[0].fate, "in_play");
+    EXPECT_STREQ(r.balls[4].fate, "waiting");
+}
+
+TEST(SimulatorRuns, AreDeterministicAndTraceEveryInPlayBall) {
+    sim_options options;
+    options.keys = *key_pattern::parse("toggle:20");
+    options.max_time = 20.0;
+    char* text_a = nullptr;
+    std::size_t size_a = 0;
+    std::FILE* a = open_memstream(&text_a, &size_a);
+    trace_writer trace(a);
+    trace.header();
+    const level_report first = run_level(3, 0, options, &trace);
+    std::fclose(a);
+    const level_report second = run_level(3, 0, options);
+    EXPECT_EQ(first.frames, second.frames);
+    EXPECT_EQ(first.time, second.time);
+    EXPECT_EQ(first.score, second.score);
+
+    const std::string csv(text_a, size_a);
+    std::free(text_a);
+    EXPECT_EQ(csv.rfind("frame,t,rotation_y,ball,active,x,y,z,vx,vy,vz,score\n", 0), 0u);
+    // Level 3 releases a ball on every step: frame 0 has ball 0, frame 7 all eight.
+    EXPECT_NE(csv.find("\n0,0.016666666666666666,-0.25,0,1,"), std::string::npos);
+    EXPECT_NE(csv.find("\n7,"), std::string::npos);
+    EXPECT_NE(csv.find("\n7,0.13333333333333333,-2,7,1,"), std::string::npos);
+}
+
+}  // namespace

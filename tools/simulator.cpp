@@ -1,0 +1,165 @@
+#include "simulator.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+#include "game.h"
+#include "levels.h"
+#include "physics.h"
+
+int key_pattern::key_at(long frame) const {
+    switch (pattern) {
+        case kind::up:
+            return 0;
+        case kind::down:
+            return 1;
+        case kind::toggle:
+            return static_cast<int>((frame / frames) % 2);
+    }
+    return 0;
+}
+
+namespace {
+
+std::optional<double> parse_number(const std::string& text) {
+    if (text.empty() || std::isspace(static_cast<unsigned char>(text.front()))) {
+        return std::nullopt;
+    }
+    char* end = nullptr;
+    errno = 0;
+    const double value = std::strtod(text.c_str(), &end);
+    if (*end != '\0' || errno == ERANGE || !std::isfinite(value)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// Tells a ball's fate: where it last lost the desk's support, and its gate scores.
+class fate_listener : public step_listener {
+  public:
+    explicit fate_listener(std::size_t balls) : over_hole_(balls, false), scores_(balls, 0) {}
+    void gate_scored(int ball, int) override { scores_[ball] += 1; }
+    void support_lost(int ball, bool over_hole) override { over_hole_[ball] = over_hole; }
+    bool fell_into_hole(int ball) const { return over_hole_[ball]; }
+    int gate_scores(int ball) const { return scores_[ball]; }
+
+  private:
+    std::vector<bool> over_hole_;
+    std::vector<int> scores_;
+};
+
+}  // namespace
+
+std::optional<key_pattern> key_pattern::parse(const std::string& text) {
+    if (text == "up") {
+        return key_pattern{kind::up, 0};
+    }
+    if (text == "down") {
+        return key_pattern{kind::down, 0};
+    }
+    const std::string prefix = "toggle:";
+    if (text.rfind(prefix, 0) != 0) {
+        return std::nullopt;
+    }
+    const std::string count = text.substr(prefix.size());
+    if (count.empty() || count.size() > 9 ||
+        count.find_first_not_of("0123456789") != std::string::npos) {
+        return std::nullopt;
+    }
+    const long frames = std::stol(count);
+    if (frames < 1) {
+        return std::nullopt;
+    }
+    return key_pattern{kind::toggle, frames};
+}
+
+std::optional<double> parse_seconds(const std::string& text) {
+    const std::size_t slash = text.find('/');
+    if (slash == std::string::npos) {
+        return parse_number(text);
+    }
+    const auto numerator = parse_number(text.substr(0, slash));
+    const auto denominator = parse_number(text.substr(slash + 1));
+    if (!numerator || !denominator || *denominator == 0.0) {
+        return std::nullopt;
+    }
+    const double value = *numerator / *denominator;
+    if (!std::isfinite(value)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+trace_writer::trace_writer(std::FILE* out) : out_(out) {}
+
+void trace_writer::header() {
+    std::fputs("frame,t,rotation_y,ball,active,x,y,z,vx,vy,vz,score\n", out_);
+}
+
+void trace_writer::rows(long frame, const level_t& level) {
+    for (int i = 0; i < level.balls_count(); ++i) {
+        const ball_t& b = level.balls[i];
+        if ((b.active & ball_in_play) == 0) {
+            continue;
+        }
+        std::fprintf(out_, "%ld,%.17g,%.17g,%d,%d,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g,%d\n", frame,
+                     level.total_time, level.rotation.y, i, b.active, b.pos.x, b.pos.y, b.pos.z,
+                     b.v.x, b.v.y, b.v.z, level.total_score);
+    }
+}
+
+bool trace_writer::failed() const {
+    return std::ferror(out_) != 0;
+}
+
+level_report run_level(int num, int carried_score, const sim_options& options,
+                       trace_writer* trace) {
+    return run_level(*load_level(num), num, carried_score, options, trace);
+}
+
+level_report run_level(level_t level, int num, int carried_score, const sim_options& options,
+                       trace_writer* trace) {
+    const physics_cfg_t physics_cfg = load_physics_cfg();
+    reset_level_for_play(level);
+    init_balls(level);
+    level.total_score = carried_score;
+    level.scene_step = state_play;
+
+    fate_listener fates(level.balls.size());
+    level_report report;
+    report.level = num;
+    long frame = 0;
+    while (true) {
+        level.total_time += options.dt;
+        update_play_state(level);
+        simulation_step(options.dt, level, physics_cfg, options.keys.key_at(frame), nullptr,
+                        &fates);
+        if (trace != nullptr) {
+            trace->rows(frame, level);
+        }
+        frame += 1;
+        if (level.scene_step == state_level_completed) {
+            report.completed = true;
+            break;
+        }
+        if (level.total_time > options.max_time) {
+            break;
+        }
+    }
+    report.frames = frame;
+    report.time = level.total_time;
+    report.score = level.total_score;
+    for (int i = 0; i < level.balls_count(); ++i) {
+        const ball_t& b = level.balls[i];
+        ball_report ball{i, "waiting", fates.gate_scores(i)};
+        if ((b.active & ball_lost) != 0) {
+            ball.fate = fates.fell_into_hole(i) ? "hole" : "edge";
+        } else if ((b.active & ball_in_play) != 0) {
+            ball.fate = "in_play";
+        }
+        report.balls.push_back(ball);
+    }
+    return report;
+}
