@@ -1,6 +1,7 @@
 # make run    installs what is missing, builds, and plays
 # make test   installs, builds with warnings as errors, runs every test
 # make bench  installs, builds, runs the benchmarks
+MAKEFLAGS += --no-print-directory
 WERROR ?= OFF
 BUILD := build
 JOBS := $(shell nproc 2>/dev/null || echo 2)

@@ -8,11 +8,6 @@
 
 namespace {
 
-constexpr float countdown_text_r = 0.3f;
-constexpr float countdown_text_g = 0.6f;
-constexpr float countdown_text_b = 0.7f;
-constexpr double countdown_text_scale1 = 3.0;
-constexpr double countdown_text_scale2 = 25.0;
 constexpr double countdown_text_secs = 1.5;
 constexpr double countdown_seconds = 3.5;
 
@@ -69,9 +64,7 @@ void advance_countdown(level_t& level, tt_state& texts) {
     }
     const countdown_row& row = countdown[level.scene_step];
     if (level.total_time >= row.threshold) {
-        texts.timedVectorTextAt1d3f(row.text, 0.0, countdown_text_r, countdown_text_g,
-                                    countdown_text_b, countdown_text_scale1, countdown_text_scale2,
-                                    countdown_text_secs);
+        texts.announce(row.text, countdown_text_secs);
         level.scene_step += 1;
     }
 }

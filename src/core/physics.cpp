@@ -16,13 +16,7 @@ constexpr double acceleration_factor = 0.92;
 constexpr double gate_half_thickness = 0.25;
 constexpr double gate_score_delay = 0.5;  // landing-step seconds between two scores of a ball
 
-// The floating text a gate score starts.
-constexpr float gate_text_r = 0.3f;
-constexpr float gate_text_g = 0.6f;
-constexpr float gate_text_b = 0.7f;
-constexpr double gate_text_scale1 = 3.0;
-constexpr double gate_text_scale2 = 25.0;
-constexpr double gate_text_secs = 0.5;
+constexpr double gate_text_secs = 0.5;  // how long a gate's points float
 
 struct step_context {
     double deltaT;
@@ -82,10 +76,7 @@ void check_gates(step_context& ctx, int index) {
             ball.pos.y <= gate.pos.y + gate_half_thickness) {
             ctx.level.total_score += gate.score;
             if (ctx.texts != nullptr) {
-                const std::string score_text = std::to_string(gate.score);
-                ctx.texts->timedVectorTextAt1d3f(score_text, 0.0, gate_text_r, gate_text_g,
-                                                 gate_text_b, gate_text_scale1, gate_text_scale2,
-                                                 gate_text_secs);
+                ctx.texts->announce(std::to_string(gate.score), gate_text_secs);
             }
             if (ctx.listener != nullptr) {
                 ctx.listener->gate_scored(index, gate.score);

@@ -29,6 +29,10 @@ int tt_state::timedVectorTextAt1d3f(const std::string& text, double y, float r, 
     return -1;
 }
 
+int tt_state::announce(const std::string& text, double secs) {
+    return timedVectorTextAt1d3f(text, 0.0, 0.3f, 0.6f, 0.7f, 3.0, 25.0, secs);
+}
+
 void tt_state::timedVectorTextAt2d3f(const std::string& text, double x, double y, float r, float g,
                                      float b, double scale1, double scale2, double secs) {
     const int i = timedVectorTextAt1d3f(text, y, r, g, b, scale1, scale2, secs);

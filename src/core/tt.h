@@ -49,6 +49,9 @@ class tt_state {
     // (and drops the text) when all are busy. Longer texts are cut to 255 characters.
     int timedVectorTextAt1d3f(const std::string& text, double y, float r, float g, float b,
                               double scale1, double scale2, double secs);
+    // An announcement centred on x = 0 (a countdown number, a gate's points): it grows from
+    // scale 3 to 25 in the game's blue-green while it fades.
+    int announce(const std::string& text, double secs);
     // The same, centred on `x`.
     void timedVectorTextAt2d3f(const std::string& text, double x, double y, float r, float g,
                                float b, double scale1, double scale2, double secs);
