@@ -100,13 +100,4 @@ TEST(Levels, NumbersOutsideTheCatalogueGiveNothing) {
     EXPECT_FALSE(load_level(1 << 30));
 }
 
-TEST(Levels, EachLoadIsAnIndependentCopy) {
-    auto a = load_level(2);
-    const auto b = load_level(2);
-    a->balls[0].pos.x = 99.0;
-    a->total_score = 7;
-    EXPECT_EQ(b->balls[0].pos.x, 0.0);
-    EXPECT_EQ(b->total_score, 0);
-}
-
 }  // namespace

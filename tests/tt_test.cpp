@@ -47,17 +47,6 @@ TEST(FloatingTexts, ScaleAndFadeAreLinearOverTheLifetime) {
     EXPECT_FLOAT_EQ(slot.alpha(), 0.5f);
 }
 
-TEST(FloatingTexts, AtTwoDThatFindsNoSlotDropsTheText) {
-    tt_state tt;
-    for (int i = 0; i < 8; ++i) {
-        tt.timedVectorTextAt1d3f("x", 0.0, 1, 1, 1, 1, 1, 1);
-    }
-    tt.timedVectorTextAt2d3f("lost", 5.0, 0.0, 1, 1, 1, 1, 1, 1);
-    for (const timedText& slot : tt.tt1) {
-        EXPECT_EQ(slot.x, centred_x);
-    }
-}
-
 TEST(FloatingTexts, OverlongTextsAreCut) {
     tt_state tt;
     tt.timedVectorTextAt1d3f(std::string(300, 'a'), 0.0, 1, 1, 1, 1, 1, 1);
@@ -78,15 +67,6 @@ TEST(FrameRate, MeanOverTheLastTwelveFrames) {
     EXPECT_NEAR(tt.getFps(), 50.0, 1e-9);
     tt.countFps(0.26);  // one slow frame in the ring
     EXPECT_NEAR(tt.getFps(), 12.0 / (11 * 0.02 + 0.26), 1e-9);
-}
-
-TEST(ScoreColour, TakesTheThreeComponents) {
-    tt_state tt;
-    const float rgb[] = {1.0f, 0.5f, 0.0f};
-    tt.setScoreColor(rgb);
-    EXPECT_EQ(tt.score_r, 1.0f);
-    EXPECT_EQ(tt.score_g, 0.5f);
-    EXPECT_EQ(tt.score_b, 0.0f);
 }
 
 }  // namespace
