@@ -4,6 +4,7 @@
 #include <string>
 
 #include "math_constants.h"
+#include "matrix.h"
 #include "tt.h"
 
 physics_cfg_t load_physics_cfg() {

@@ -2,7 +2,6 @@
 #pragma once
 
 #include "level.h"
-#include "matrix.h"
 
 class tt_state;
 
