@@ -19,7 +19,7 @@ class recording_shell : public game_shell {
     std::vector<std::pair<std::string, int>> posts;
     bool post_result = true;
 
-    void build_level(const level_t&, const quality_cfg_t&) override { ++levels_built; }
+    void build_level(level_t&, const quality_cfg_t&) override { ++levels_built; }
     void rebuild_for_quality(const quality_cfg_t&) override { ++quality_rebuilds; }
     bool send_score_online(const std::string& name, int score) override {
         posts.emplace_back(name, score);

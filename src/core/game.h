@@ -23,7 +23,7 @@ class game_shell {
   public:
     virtual ~game_shell() = default;
     // Compile the level's static geometry for drawing (scene constants, desk and block lists).
-    virtual void build_level(const level_t& level, const quality_cfg_t& quality_cfg) = 0;
+    virtual void build_level(level_t& level, const quality_cfg_t& quality_cfg) = 0;
     // Recompute the shadow constants and rebuild the desk after a quality drop.
     virtual void rebuild_for_quality(const quality_cfg_t& quality_cfg) = 0;
     // Post the score; true when it was posted. Returns only when the attempt is over.

@@ -1,0 +1,134 @@
+// The game's shell: the window, the frame loop and the input, wired to the game and the
+// renderer.
+#include <X11/Xlib.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "camera.h"
+#include "clock.h"
+#include "game.h"
+#include "gl.h"
+#include "scene.h"
+#include "text.h"
+
+namespace {
+
+class glut_shell : public game_shell {
+  public:
+    void build_level(level_t& level, const quality_cfg_t& quality_cfg) override {
+        renderer.init_scene(level, quality_cfg, the_game.tt);
+    }
+    void rebuild_for_quality(const quality_cfg_t&) override {
+        renderer.scene_update_constants();
+        renderer.desk_calllist_create();
+    }
+    bool send_score_online(const std::string&, int) override { return false; }
+    void post_redisplay() override { glutPostRedisplay(); }
+    void end_process() override { std::exit(EXIT_SUCCESS); }
+    void menu_animation_step(double) override {}
+    void moveScore(double) override {}
+
+    game the_game{*this};
+    scene renderer;
+};
+
+glut_shell shell;
+game& the_game = shell.the_game;
+debug_camera camera;
+int debug = 0;
+int WindowWidth = 0;
+int WindowHeight = 0;
+
+void onReshape(int w, int h) {
+    set_projection(w, h);
+    WindowWidth = w;
+    WindowHeight = h;
+}
+
+void onDisplay() {
+    onReshape(WindowWidth, WindowHeight);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    load_camera(camera.xnew, camera.ynew, camera.znew);
+    shell.renderer.draw_scene();
+    if (the_game.pause_flag != 0) {
+        const double alpha = std::sin(the_game.level->total_time) * 0.5 + 0.5;
+        vectorText2DAt2d4f("PAUSE", 0.0, 3.0, 5.0, 1.0f, 1.0f, 1.0f, static_cast<float>(alpha),
+                           30.0f);
+    }
+    glFlush();
+    glutSwapBuffers();
+}
+
+void timeTick() {
+    the_game.timeTick(getTime());
+}
+
+void onKeyboardDown(unsigned char key, int, int) {
+    the_game.onKeyboardDown(key);
+}
+void onKeyboardUp(unsigned char key, int, int) {
+    the_game.onKeyboardUp(key);
+}
+
+void onMouseClick(int button, int state, int x, int y) {
+    if (debug != 0) {
+        camera.onMouseClick(button, state, x, y);
+    }
+    glutPostRedisplay();
+}
+
+void onMouseMotion(int x, int y) {
+    if (debug != 0 && camera.onMouseMotion(x, y)) {
+        glutPostRedisplay();
+    }
+}
+
+// GLUT ends the process with its own message when there is no display; say it plainly.
+bool display_available() {
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) {
+        return false;
+    }
+    XCloseDisplay(display);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    getTime();  // starts the clock before the game seeds its random numbers from it
+    if (argc == 2 && std::strcmp(argv[1], "--debug") == 0) {
+        debug = 1;
+    }
+    if (!display_available()) {
+        const char* name = std::getenv("DISPLAY");
+        std::fprintf(stderr,
+                     "kulimbara: no display%s%s: the game needs a graphical desktop to run in\n",
+                     name != nullptr && *name != '\0' ? " at " : "", name != nullptr ? name : "");
+        return EXIT_FAILURE;
+    }
+    glutInit(&argc, argv);
+    glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH | GLUT_STENCIL);
+    glutInitWindowSize(640, 480);
+    glutInitWindowPosition(10, 10);
+    glutCreateWindow("Kulimbara");
+    glutDisplayFunc(onDisplay);
+    glutReshapeFunc(onReshape);
+    glutIgnoreKeyRepeat(1);
+    glutKeyboardFunc(onKeyboardDown);
+    glutKeyboardUpFunc(onKeyboardUp);
+    glutMouseFunc(onMouseClick);
+    glutMotionFunc(onMouseMotion);
+    glutIdleFunc(timeTick);
+
+    init_gl_state();
+    the_game.Init();
+
+    glutFullScreen();
+    glutMainLoop();
+    return EXIT_SUCCESS;
+}

@@ -1,0 +1,324 @@
+#include "scene.h"
+
+#include <cmath>
+#include <string>
+
+#include "game.h"
+#include "holes.h"
+#include "math_constants.h"
+#include "text.h"
+
+namespace {
+
+constexpr double block_lift = 0.025;  // blocks and gates float this far above the desk top
+
+// One box: (x, y) its plane centre, z the height of its centre; no bottom face.
+void prepare_block(double x, double y, double z, double width, double height, double depth) {
+    const double w = width / 2;
+    const double h = height / 2;
+    const double d = depth / 2;
+    glBegin(GL_QUADS);
+    glNormal3d(0, 1, 0);
+    glVertex3d(x + w, z + d, y - h);
+    glVertex3d(x - w, z + d, y - h);
+    glVertex3d(x - w, z + d, y + h);
+    glVertex3d(x + w, z + d, y + h);
+    glNormal3d(0, 0, 1);
+    glVertex3d(x + w, z + d, y + h);
+    glVertex3d(x - w, z + d, y + h);
+    glVertex3d(x - w, z - d, y + h);
+    glVertex3d(x + w, z - d, y + h);
+    glNormal3d(0, 0, -1);
+    glVertex3d(x + w, z - d, y - h);
+    glVertex3d(x - w, z - d, y - h);
+    glVertex3d(x - w, z + d, y - h);
+    glVertex3d(x + w, z + d, y - h);
+    glNormal3d(-1, 0, 0);
+    glVertex3d(x - w, z - d, y - h);
+    glVertex3d(x - w, z - d, y + h);
+    glVertex3d(x - w, z + d, y + h);
+    glVertex3d(x - w, z + d, y - h);
+    glNormal3d(1, 0, 0);
+    glVertex3d(x + w, z + d, y - h);
+    glVertex3d(x + w, z + d, y + h);
+    glVertex3d(x + w, z - d, y + h);
+    glVertex3d(x + w, z - d, y - h);
+    glEnd();
+}
+
+void prepare_blocks(const level_t& level, int countours) {
+    const double half_depth = static_cast<double>(level.depth) / 2;
+    for (const block_t& block : level.blocks) {
+        if (countours == 1) {
+            glColor3d(0, 0, 0);
+        } else {
+            glColor3d(block.color.r, block.color.g, block.color.b);
+        }
+        prepare_block(block.pos.x, block.pos.y, half_depth + block.size.z / 2, block.size.x,
+                      block.size.y, block.size.z);
+    }
+}
+
+// A fresh display list compiled from `emit`; the one it replaces is deleted.
+template <typename Emit>
+GLuint compile_list(GLuint old, Emit emit) {
+    if (old != 0) {
+        glDeleteLists(old, 1);
+    }
+    const GLuint list = glGenLists(1);
+    glNewList(list, GL_COMPILE);
+    emit();
+    glEndList();
+    return list;
+}
+
+// Outlines are the filled lists drawn as lines, pulled toward the viewer.
+void begin_outline(double line_width) {
+    glEnable(GL_POLYGON_OFFSET_LINE);
+    glPolygonOffset(-1.0f, -1.0f);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+    glDisable(GL_LIGHTING);
+    glLineWidth(static_cast<GLfloat>(line_width));
+}
+
+void end_outline() {
+    glEnable(GL_LIGHTING);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glDisable(GL_POLYGON_OFFSET_LINE);
+}
+
+}  // namespace
+
+void scene::init_scene(level_t& lvl, const quality_cfg_t& qcfg, tt_state& tt) {
+    level = &lvl;
+    quality_cfg = &qcfg;
+    texts = &tt;
+    scene_update_constants();
+    desk_calllist_create();
+    blocks = compile_list(blocks, [&] { prepare_blocks(lvl, 0); });
+    blocks_outline = compile_list(blocks_outline, [&] { prepare_blocks(lvl, 1); });
+}
+
+void scene::scene_update_constants() {
+    shadow_sina = std::sin(two_pi / static_cast<double>(quality_cfg->shadow_quality));
+    shadow_cosa = std::cos(two_pi / static_cast<double>(quality_cfg->shadow_quality));
+}
+
+void scene::desk_calllist_create() {
+    init_hole_drawer(quality_cfg->hole_quality);
+    desk = compile_list(desk, [&] { prepare_level(*level, 0); });
+    desk_outline = compile_list(desk_outline, [&] { prepare_level(*level, 1); });
+}
+
+void scene::desk_transform() const {
+    glRotated(level->rotation.x, 1, 0, 0);
+    glRotated(level->rotation.y, 0, 0, 1);
+}
+
+void scene::draw_desk() const {
+    glPushMatrix();
+    desk_transform();
+    glCallList(desk);
+    glPopMatrix();
+}
+
+void scene::draw_desk_outline(double line_width) const {
+    begin_outline(line_width);
+    glColor3d(0, 0, 0);
+    glPushMatrix();
+    desk_transform();
+    glCallList(desk_outline);
+    glPopMatrix();
+    end_outline();
+}
+
+void scene::draw_blocks() const {
+    glPushMatrix();
+    desk_transform();
+    glTranslated(0, block_lift, 0);
+    glCallList(blocks);
+    glPopMatrix();
+}
+
+void scene::draw_blocks_outline(double line_width) const {
+    begin_outline(line_width);
+    glPushMatrix();
+    // Lifted along the scene's vertical before the tilt, unlike the filled blocks.
+    glTranslated(0, block_lift, 0);
+    desk_transform();
+    glCallList(blocks_outline);
+    glPopMatrix();
+    end_outline();
+}
+
+void scene::draw_balls() const {
+    glPushMatrix();
+    desk_transform();
+    for (const ball_t& ball : level->balls) {
+        if ((ball.active & ball_lost) != 0) {
+            continue;
+        }
+        glPushMatrix();
+        glTranslated(ball.pos.x, ball.pos.z, ball.pos.y);
+        glMultMatrixd(ball.rotation_matrix.data());
+        // A ball waiting for release is drawn translucent.
+        const double alpha = (ball.active & ball_in_play) != 0 ? 1.0 : 0.25;
+        glColor4d(ball.color.r, ball.color.g, ball.color.b, alpha);
+        glutSolidSphere(ball.size, quality_cfg->ball_quality_a, quality_cfg->ball_quality_b);
+        glPopMatrix();
+    }
+    glPopMatrix();
+}
+
+void scene::draw_gates() const {
+    glPushMatrix();
+    desk_transform();
+    glDisable(GL_CULL_FACE);  // gates are seen from both sides
+    glTranslated(0, static_cast<double>(level->depth) / 2 + block_lift, 0);
+    const double gate_height = level->gate_height;
+    for (const gate_t& gate : level->gates) {
+        glPushMatrix();
+        glColor4d(gate.color.r, gate.color.g, gate.color.b, level->gate_alpha);
+        glTranslated(gate.pos.x, 0, gate.pos.y);
+        const double half = gate.size / 2;
+        glBegin(GL_QUADS);
+        glVertex3d(-half, 0, 0);
+        glVertex3d(half, 0, 0);
+        glVertex3d(half, gate_height, 0);
+        glVertex3d(-half, gate_height, 0);
+        glEnd();
+        if (quality_cfg->outlines != 0) {
+            if (quality_cfg->antialiasing != 0) {
+                glHint(GL_LINE_SMOOTH_HINT, GL_NICEST);
+                glEnable(GL_LINE_SMOOTH);
+            }
+            begin_outline(1.5);
+            glColor4d(gate.color.r, gate.color.g, gate.color.b, level->gate_alpha + 0.25);
+            glBegin(GL_QUADS);
+            glVertex3d(-half, 0, 0);
+            glVertex3d(half, 0, 0);
+            glVertex3d(half, gate_height, 0);
+            glVertex3d(-half, gate_height, 0);
+            glEnd();
+            if (quality_cfg->antialiasing != 0) {
+                glDisable(GL_LINE_SMOOTH);
+            }
+            end_outline();
+        }
+        // The label stands upright in the gate's plane, halfway up.
+        glPushMatrix();
+        glEnable(GL_POLYGON_OFFSET_FILL);
+        glPolygonOffset(-1.0f, -1.0f);
+        glTranslated(0, gate_height / 2, 0);
+        vectorText2DAt2d4f(
+            std::to_string(gate.score), 0, 0, 0.7, static_cast<float>(gate.color.r * 0.5),
+            static_cast<float>(gate.color.g * 0.5), static_cast<float>(gate.color.b * 0.5),
+            static_cast<float>(level->gate_alpha + 0.25), 90.0f);
+        glDisable(GL_POLYGON_OFFSET_FILL);
+        glPopMatrix();
+        glPopMatrix();
+    }
+    glEnable(GL_CULL_FACE);
+    glPopMatrix();
+}
+
+void scene::scene_pass() const {
+    draw_desk();
+    if (quality_cfg->outlines != 0) {
+        draw_desk_outline(1.0);
+    }
+    draw_blocks();
+    if (quality_cfg->outlines != 0) {
+        draw_blocks_outline(1.0);
+    }
+    draw_balls();
+    draw_gates();
+    if (quality_cfg->antialiasing != 0) {
+        glHint(GL_LINE_SMOOTH_HINT, GL_NICEST);
+        glEnable(GL_LINE_SMOOTH);
+        draw_desk_outline(1.5);
+        draw_blocks_outline(1.5);
+        glDisable(GL_LINE_SMOOTH);
+    }
+}
+
+void scene::draw_scene() {
+    const double t = level->total_time;
+    glPushMatrix();
+    switch (level->scene_step) {
+        case state_score_posted:
+            draw_final_screen(false, level->hiscore_success != 0);
+            break;
+        case state_name_entry:
+            draw_final_screen(true, false);
+            break;
+        case state_intro:
+            draw_intro();
+            break;
+        default:
+            advance_countdown(*level, *texts);
+            break;
+    }
+    if (level->scene_step >= state_countdown && level->scene_step <= 3) {
+        const countdown_zoom zoom = countdown_zoom_at(t);
+        glRotated(zoom.x_degrees, 1, 0, 0);
+        glRotated(zoom.y_degrees, 0, 1, 0);
+        glScaled(zoom.scale, zoom.scale, zoom.scale);
+    }
+    // The lights turn and shrink with the zooming scene.
+    glLightfv(GL_LIGHT0, GL_POSITION, lt_position.data());
+    glLightfv(GL_LIGHT1, GL_POSITION, lt_position.data());
+
+    if (level->scene_step < 0) {
+        glPopMatrix();
+    } else {
+        const bool shadows = quality_cfg->shadows != 0;
+        if (shadows) {
+            glClear(GL_STENCIL_BUFFER_BIT);
+            set_shadow_mask();
+            glClear(GL_DEPTH_BUFFER_BIT);
+            glEnable(GL_STENCIL_TEST);
+            glStencilOp(GL_KEEP, GL_KEEP, GL_KEEP);
+            glStencilFunc(GL_EQUAL, 0, 0xFFFFFFFF);
+        }
+        scene_pass();  // lit where no shadow falls
+        if (shadows) {
+            glStencilFunc(GL_NOTEQUAL, 0, 0xFFFFFFFF);
+            glDisable(GL_LIGHT0);
+            glEnable(GL_LIGHT1);
+            scene_pass();  // the dim light in the shadows
+            glEnable(GL_LIGHT0);
+            glDisable(GL_LIGHT1);
+            glDisable(GL_STENCIL_TEST);
+        }
+        glPopMatrix();
+        ttInit();
+        showScore(*texts, static_cast<unsigned long>(level->total_score));
+        showRemainingBalls(
+            static_cast<unsigned char>(level->balls_count() - level->ball_activation_iterator));
+    }
+
+    if (level->scene_step > state_name_entry) {
+        showTimedTexts(*texts);
+    }
+    if (level->scene_step == state_level_completed) {
+        const double sin_time = std::sin(t);
+        const double sin_time2 = std::sin(2 * t);
+        const double sin_time8 = std::sin(8 * t);
+        glPushMatrix();
+        glTranslated(0, 5, 20);
+        glPushMatrix();
+        glTranslated(0, 12, 0);
+        glRotated(sin_time * 10, 0, 1, 0);
+        vectorText3DAt2d4f("Level completed!", 0, 0, sin_time2 * 0.2 + 1.9, 1.0f, 0.0f, 0.0f,
+                           static_cast<float>(sin_time2 * 0.1 + 0.9), 45.0f);
+        glPopMatrix();
+        glPushMatrix();
+        glTranslated(0, 4, 0);
+        vectorText2DAt2d4f("Press ENTER to continue...", 0, 0, 0.75, 1.0f, 1.0f, 1.0f,
+                           static_cast<float>(sin_time8 * 0.4 + 0.4), 45.0f);
+        glPopMatrix();
+        glPopMatrix();
+    }
+    glEnable(GL_FOG);
+}

@@ -1,0 +1,68 @@
+// Drawing a frame: the desk with its holes, blocks, balls and gates, their shadows, the
+// countdown's zoom and the head-up texts, by game state.
+#pragma once
+
+#include <array>
+
+#include "gl.h"
+#include "level.h"
+#include "quality_cfg.h"
+#include "tt.h"
+
+// The fixed OpenGL state of the game: lights, material, fog, blending, culling.
+void init_gl_state();
+
+// Viewport and perspective for a window of w × h pixels; switches fog and lighting on.
+void set_projection(int w, int h);
+
+// The camera of a frame: the view from above and in front, turned by the debug camera.
+void load_camera(int xnew, int ynew, int znew);
+
+// Both lights stand 20 units above the desk centre.
+constexpr std::array<GLfloat, 4> lt_position = {0.0f, 20.0f, 0.0f, 1.0f};
+
+class scene {
+  public:
+    // Makes `level` current for drawing and compiles its static geometry. The level, the
+    // quality settings and the texts must outlive their use here.
+    void init_scene(level_t& level, const quality_cfg_t& quality_cfg, tt_state& texts);
+    // The step of the ball shadow cones, after a change of shadow quality.
+    void scene_update_constants();
+    // Compiles the desk and its outline again at the current hole quality.
+    void desk_calllist_create();
+
+    // Draws what the game state calls for into the current modelview matrix, and advances
+    // the countdown. Leaves the matrix stack as it was and fog on.
+    void draw_scene();
+
+    // The painters of one scene pass, each inside its own desk transform.
+    void draw_desk() const;
+    void draw_desk_outline(double line_width) const;
+    void draw_blocks() const;
+    void draw_blocks_outline(double line_width) const;
+    void draw_balls() const;
+    void draw_gates() const;
+
+    // The stencil mask: non-zero where a shadow volume covers the visible surface.
+    void set_shadow_mask() const;
+
+    GLuint desk_list() const { return desk; }
+    GLuint desk_outline_list() const { return desk_outline; }
+
+  private:
+    void scene_pass() const;
+    void desk_transform() const;
+    void draw_balls_shadows() const;
+    void draw_shadow_mask(double size1, double size2, double length) const;
+    void draw_block_shadows() const;
+
+    level_t* level = nullptr;
+    const quality_cfg_t* quality_cfg = nullptr;
+    tt_state* texts = nullptr;
+    GLuint desk = 0;
+    GLuint desk_outline = 0;
+    GLuint blocks = 0;
+    GLuint blocks_outline = 0;
+    double shadow_sina = 0.0;
+    double shadow_cosa = 0.0;
+};
