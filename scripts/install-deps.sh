@@ -7,6 +7,8 @@ packages=(
   cmake make g++
   googletest libgtest-dev libgmock-dev
   libbenchmark-dev
+  libgl-dev libglu1-mesa-dev freeglut3-dev libx11-dev libgl1-mesa-dri
+  xvfb xauth xdotool imagemagick
 )
 
 missing=()
