@@ -1,4 +1,5 @@
 # make run    installs what is missing, builds, and plays
+# make sim    plays every level headless and prints what happened
 # make test   installs, builds with warnings as errors, runs every test
 # make bench  installs, builds, runs the benchmarks
 MAKEFLAGS += --no-print-directory
@@ -6,7 +7,7 @@ WERROR ?= OFF
 BUILD := build
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build run test bench format clean
+.PHONY: all deps configure build run sim test bench format clean
 
 all: build
 
@@ -21,6 +22,11 @@ build: configure
 
 run: WERROR := OFF
 run: build
+	@if [ -z "$${DISPLAY:-}" ]; then \
+	  echo "kulimbara: no display: the game needs a graphical desktop (DISPLAY is not set)"; \
+	else ./$(BUILD)/kulimbara; fi
+
+sim: build
 	./$(BUILD)/kulimbara-sim --all --keys toggle:30
 
 test: WERROR := ON
@@ -30,6 +36,8 @@ test: build
 bench: WERROR := OFF
 bench: build
 	./$(BUILD)/kulimbara-core-bench
+	@if [ -n "$${DISPLAY:-}" ]; then ./$(BUILD)/kulimbara-render-bench; \
+	else KULIMBARA_SCREEN=1920x1080x24 tests/with_display.sh ./$(BUILD)/kulimbara-render-bench; fi
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

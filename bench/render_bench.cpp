@@ -1,1 +1,135 @@
-int main() { return 0; }
+// Frames per second of a level in play, for each quality level and an empty frame, at two
+// window sizes; and the time from start to the first swapped frame. Run on a display (make
+// bench provides a virtual one when there is none).
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "clock.h"
+#include "game.h"
+#include "gl.h"
+#include "levels.h"
+#include "physics.h"
+#include "scene.h"
+
+namespace {
+
+class bench_shell : public game_shell {
+  public:
+    void build_level(level_t& level, const quality_cfg_t& quality_cfg) override {
+        renderer.init_scene(level, quality_cfg, the_game.tt);
+    }
+    void rebuild_for_quality(const quality_cfg_t&) override {
+        renderer.scene_update_constants();
+        renderer.desk_calllist_create();
+    }
+    bool send_score_online(const std::string&, int) override { return false; }
+    void post_redisplay() override {}
+    void end_process() override {}
+    void menu_animation_step(double) override {}
+    void moveScore(double) override {}
+
+    game the_game{*this};
+    scene renderer;
+};
+
+bench_shell shell;
+
+void draw_frame(int w, int h) {
+    set_projection(w, h);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    load_camera(0, 0, 0);
+    shell.renderer.draw_scene();
+    glFlush();
+    glutSwapBuffers();
+}
+
+void empty_frame() {
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glFlush();
+    glutSwapBuffers();
+}
+
+// Frames per second of `frame` over about `seconds`, after a few frames of warm-up.
+template <typename Frame>
+double frames_per_second(Frame frame, double seconds) {
+    for (int i = 0; i < 3; ++i) {
+        frame();
+    }
+    glFinish();
+    const double start = getTime();
+    int frames = 0;
+    double elapsed = 0.0;
+    do {
+        frame();
+        ++frames;
+        glFinish();
+        elapsed = getTime() - start;
+    } while (elapsed < seconds);
+    return frames / elapsed;
+}
+
+// Puts level 4 into play with its balls rolling about the desk.
+void play_a_while(game& g) {
+    g.level = load_level(4);
+    g.init_scene();
+    g.level->scene_step = state_play;
+    for (int frame = 0; frame < 3 * 60; ++frame) {
+        update_play_state(*g.level);
+        simulation_step(1.0 / 60.0, *g.level, g.physics_cfg, (frame / 45) % 2);
+        g.level->ball_activation_timer = g.level->ball_activation_interval;  // all out soon
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const double start = getTime();
+    keep_frame_memory();
+    glutInit(&argc, argv);
+    glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH | GLUT_STENCIL);
+    glutInitWindowSize(1280, 720);
+    glutInitWindowPosition(0, 0);
+    glutCreateWindow("Kulimbara render bench");
+    glutDisplayFunc([] {});
+    init_gl_state();
+    game& g = shell.the_game;
+    g.Init();
+    draw_frame(1280, 720);
+    glFinish();
+    std::printf("renderer: %s\n", reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
+    std::printf("start to first swapped frame: %.1f ms\n", (getTime() - start) * 1000.0);
+
+    play_a_while(g);
+    int in_play = 0;
+    for (const ball_t& b : g.level->balls) {
+        in_play += (b.active & ball_in_play) != 0 ? 1 : 0;
+    }
+    std::printf("level 4, %d balls in play, %d blocks, %d holes\n", in_play,
+                g.level->blocks_count(), g.level->holes_count());
+
+    const double seconds = argc > 1 ? std::stod(argv[1]) : 2.0;
+    const int sizes[][2] = {{1280, 720}, {1920, 1080}};
+    for (const auto& size : sizes) {
+        const int w = size[0];
+        const int h = size[1];
+        glutReshapeWindow(w, h);
+        for (int i = 0; i < 10; ++i) {
+            glutMainLoopEvent();
+        }
+        std::printf("%dx%d  empty frame: %.1f fps\n", w, h,
+                    frames_per_second(empty_frame, seconds));
+        for (int q = 0; q <= lowest_quality_level; ++q) {
+            g.quality_cfg = quality_cfg_init();
+            shell.rebuild_for_quality(g.quality_cfg);
+            for (int level = 1; level <= q; ++level) {
+                set_quality_decrease_level(g.quality_cfg, level, [](const quality_cfg_t& c) {
+                    shell.rebuild_for_quality(c);
+                });
+            }
+            const double fps = frames_per_second([&] { draw_frame(w, h); }, seconds);
+            std::printf("%dx%d  quality %d: %.1f fps\n", w, h, q, fps);
+        }
+    }
+    return 0;
+}

@@ -88,13 +88,10 @@ void onMouseMotion(int x, int y) {
 }
 
 // GLUT ends the process with its own message when there is no display; say it plainly.
-bool display_available() {
-    Display* display = XOpenDisplay(nullptr);
-    if (display == nullptr) {
-        return false;
-    }
-    XCloseDisplay(display);
-    return true;
+// The probe stays connected until GLUT has connected: a server whose only client leaves
+// resets, and could refuse GLUT meanwhile.
+Display* probe_display() {
+    return XOpenDisplay(nullptr);
 }
 
 }  // namespace
@@ -104,14 +101,17 @@ int main(int argc, char** argv) {
     if (argc == 2 && std::strcmp(argv[1], "--debug") == 0) {
         debug = 1;
     }
-    if (!display_available()) {
+    Display* probe = probe_display();
+    if (probe == nullptr) {
         const char* name = std::getenv("DISPLAY");
         std::fprintf(stderr,
                      "kulimbara: no display%s%s: the game needs a graphical desktop to run in\n",
                      name != nullptr && *name != '\0' ? " at " : "", name != nullptr ? name : "");
         return EXIT_FAILURE;
     }
+    keep_frame_memory();
     glutInit(&argc, argv);
+    XCloseDisplay(probe);
     glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH | GLUT_STENCIL);
     glutInitWindowSize(640, 480);
     glutInitWindowPosition(10, 10);

@@ -1,3 +1,5 @@
+#include <malloc.h>
+
 #include "gl.h"
 #include "scene.h"
 
@@ -20,6 +22,13 @@ constexpr float near_plane = 1.0f;
 constexpr float far_plane = 1000.0f;
 
 }  // namespace
+
+void keep_frame_memory() {
+    // Blocks up to 64 MiB come from the heap rather than from fresh mappings, and up to
+    // 512 MiB of free heap stay in the process.
+    mallopt(M_MMAP_THRESHOLD, 64 * 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 512 * 1024 * 1024);
+}
 
 void init_gl_state() {
     glClearColor(0, 0, 0, 1);
@@ -70,6 +79,10 @@ void set_projection(int w, int h) {
     glMatrixMode(GL_MODELVIEW);
     glEnable(GL_FOG);
     glEnable(GL_LIGHTING);
+}
+
+void clear_frame() {
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
 }
 
 void load_camera(int xnew, int ynew, int znew) {

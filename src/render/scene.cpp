@@ -164,10 +164,23 @@ void scene::draw_balls() const {
         // A ball waiting for release is drawn translucent.
         const double alpha = (ball.active & ball_in_play) != 0 ? 1.0 : 0.25;
         glColor4d(ball.color.r, ball.color.g, ball.color.b, alpha);
-        glutSolidSphere(ball.size, quality_cfg->ball_quality_a, quality_cfg->ball_quality_b);
+        draw_sphere(ball.size);
         glPopMatrix();
     }
     glPopMatrix();
+}
+
+void scene::draw_sphere(double radius) const {
+    const int slices = quality_cfg->ball_quality_a;
+    const int stacks = quality_cfg->ball_quality_b;
+    if (sphere == 0 || radius != sphere_radius || slices != sphere_slices ||
+        stacks != sphere_stacks) {
+        sphere = compile_list(sphere, [&] { glutSolidSphere(radius, slices, stacks); });
+        sphere_radius = radius;
+        sphere_slices = slices;
+        sphere_stacks = stacks;
+    }
+    glCallList(sphere);
 }
 
 void scene::draw_gates() const {

@@ -9,6 +9,11 @@
 #include "quality_cfg.h"
 #include "tt.h"
 
+// Keeps the large blocks that the software renderer allocates and frees on every frame in the
+// process, instead of returning them to the system and faulting their pages in again. Call
+// once at start-up, before the first frame.
+void keep_frame_memory();
+
 // The fixed OpenGL state of the game: lights, material, fog, blending, culling.
 void init_gl_state();
 
@@ -55,6 +60,7 @@ class scene {
     void draw_balls_shadows() const;
     void draw_shadow_mask(double size1, double size2, double length) const;
     void draw_block_shadows() const;
+    void draw_sphere(double radius) const;
 
     level_t* level = nullptr;
     const quality_cfg_t* quality_cfg = nullptr;
@@ -65,4 +71,10 @@ class scene {
     GLuint blocks_outline = 0;
     double shadow_sina = 0.0;
     double shadow_cosa = 0.0;
+    // The balls' sphere, compiled once per radius and tessellation rather than generated
+    // afresh for every ball of every pass.
+    mutable GLuint sphere = 0;
+    mutable double sphere_radius = 0.0;
+    mutable int sphere_slices = 0;
+    mutable int sphere_stacks = 0;
 };
