@@ -104,6 +104,10 @@ TEST_F(Render, DeskTopCoversTheDeskLessItsHoles) {
         constexpr int ppu = 10;
         view_from_above(*level, ppu);
         glCallList(renderer.desk_list());
+        // The outlines that follow need every edge drawn.
+        GLboolean edge_flag = GL_FALSE;
+        glGetBooleanv(GL_EDGE_FLAG, &edge_flag);
+        EXPECT_TRUE(edge_flag);
 
         const int w = static_cast<int>(level->width) * ppu;
         const int h = static_cast<int>(level->height) * ppu;
