@@ -87,13 +87,6 @@ void onMouseMotion(int x, int y) {
     }
 }
 
-// GLUT ends the process with its own message when there is no display; say it plainly.
-// The probe stays connected until GLUT has connected: a server whose only client leaves
-// resets, and could refuse GLUT meanwhile.
-Display* probe_display() {
-    return XOpenDisplay(nullptr);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -101,7 +94,10 @@ int main(int argc, char** argv) {
     if (argc == 2 && std::strcmp(argv[1], "--debug") == 0) {
         debug = 1;
     }
-    Display* probe = probe_display();
+    // GLUT ends the process with its own message when there is no display; say it plainly.
+    // The probe stays connected until GLUT has connected: a server whose only client leaves
+    // resets, and could refuse GLUT meanwhile.
+    Display* probe = XOpenDisplay(nullptr);
     if (probe == nullptr) {
         const char* name = std::getenv("DISPLAY");
         std::fprintf(stderr,
