@@ -81,10 +81,6 @@ void set_projection(int w, int h) {
     glEnable(GL_LIGHTING);
 }
 
-void clear_frame() {
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
-}
-
 void load_camera(int xnew, int ynew, int znew) {
     glLoadIdentity();
     glTranslated(0, 10, -70);
