@@ -17,23 +17,13 @@
 
 namespace {
 
-class glut_shell : public game_shell {
+class glut_shell : public drawing_shell {
   public:
-    void build_level(level_t& level, const quality_cfg_t& quality_cfg) override {
-        renderer.init_scene(level, quality_cfg, the_game.tt);
-    }
-    void rebuild_for_quality(const quality_cfg_t&) override {
-        renderer.scene_update_constants();
-        renderer.desk_calllist_create();
-    }
     bool send_score_online(const std::string&, int) override { return false; }
     void post_redisplay() override { glutPostRedisplay(); }
     void end_process() override { std::exit(EXIT_SUCCESS); }
     void menu_animation_step(double) override {}
     void moveScore(double) override {}
-
-    game the_game{*this};
-    scene renderer;
 };
 
 glut_shell shell;

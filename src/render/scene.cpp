@@ -193,13 +193,16 @@ void scene::draw_gates() const {
         glPushMatrix();
         glColor4d(gate.color.r, gate.color.g, gate.color.b, level->gate_alpha);
         glTranslated(gate.pos.x, 0, gate.pos.y);
-        const double half = gate.size / 2;
-        glBegin(GL_QUADS);
-        glVertex3d(-half, 0, 0);
-        glVertex3d(half, 0, 0);
-        glVertex3d(half, gate_height, 0);
-        glVertex3d(-half, gate_height, 0);
-        glEnd();
+        // A flat vertical rectangle standing on the desk across x; it sets no normal.
+        const auto panel = [half = gate.size / 2, gate_height] {
+            glBegin(GL_QUADS);
+            glVertex3d(-half, 0, 0);
+            glVertex3d(half, 0, 0);
+            glVertex3d(half, gate_height, 0);
+            glVertex3d(-half, gate_height, 0);
+            glEnd();
+        };
+        panel();
         if (quality_cfg->outlines != 0) {
             if (quality_cfg->antialiasing != 0) {
                 glHint(GL_LINE_SMOOTH_HINT, GL_NICEST);
@@ -207,12 +210,7 @@ void scene::draw_gates() const {
             }
             begin_outline(1.5);
             glColor4d(gate.color.r, gate.color.g, gate.color.b, level->gate_alpha + 0.25);
-            glBegin(GL_QUADS);
-            glVertex3d(-half, 0, 0);
-            glVertex3d(half, 0, 0);
-            glVertex3d(half, gate_height, 0);
-            glVertex3d(-half, gate_height, 0);
-            glEnd();
+            panel();
             if (quality_cfg->antialiasing != 0) {
                 glDisable(GL_LINE_SMOOTH);
             }

@@ -4,6 +4,7 @@
 
 #include <array>
 
+#include "game.h"
 #include "gl.h"
 #include "level.h"
 #include "quality_cfg.h"
@@ -77,4 +78,20 @@ class scene {
     mutable double sphere_radius = 0.0;
     mutable int sphere_slices = 0;
     mutable int sphere_stacks = 0;
+};
+
+// A game whose levels are set up for drawing by a scene: the part of a shell that every
+// program with a window shares.
+class drawing_shell : public game_shell {
+  public:
+    void build_level(level_t& level, const quality_cfg_t& quality_cfg) override {
+        renderer.init_scene(level, quality_cfg, the_game.tt);
+    }
+    void rebuild_for_quality(const quality_cfg_t&) override {
+        renderer.scene_update_constants();
+        renderer.desk_calllist_create();
+    }
+
+    game the_game{*this};
+    scene renderer;
 };
