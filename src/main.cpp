@@ -80,7 +80,6 @@ void onMouseMotion(int x, int y) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    getTime();  // starts the clock before the game seeds its random numbers from it
     if (argc == 2 && std::strcmp(argv[1], "--debug") == 0) {
         debug = 1;
     }
