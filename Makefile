@@ -1,13 +1,17 @@
 # make run    installs what is missing, builds, and plays
 # make sim    plays every level headless and prints what happened
-# make test   installs, builds with warnings as errors, runs every test
+# make test   installs, builds with warnings as errors, runs every test, then builds a
+#             second tree under AddressSanitizer and UndefinedBehaviorSanitizer and runs
+#             every test again there
+# make golden rewrites the simulator's recorded whole-game results (see the README)
 # make bench  installs, builds, runs the benchmarks
 MAKEFLAGS += --no-print-directory
 WERROR ?= OFF
 BUILD := build
+SANITIZE_BUILD := $(BUILD)/sanitize
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build run sim test bench format clean
+.PHONY: all deps configure build run sim test test-plain test-sanitize golden bench format clean
 
 all: build
 
@@ -29,9 +33,20 @@ run: build
 sim: build
 	./$(BUILD)/kulimbara-sim --all --keys toggle:30
 
-test: WERROR := ON
-test: build
+test: test-plain test-sanitize
+
+test-plain: WERROR := ON
+test-plain: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+test-sanitize: deps
+	@cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKULIMBARA_WERROR=ON \
+	  -DKULIMBARA_SANITIZE=ON >/dev/null
+	@cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+	cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+golden: build
+	tests/golden_test.sh $(BUILD)/kulimbara-sim tests/golden/sim.json --write
 
 bench: WERROR := OFF
 bench: build

@@ -1,103 +1,110 @@
+// The built-in levels: what the game relies on, and geometry that the desk builder can cut.
+// The recorded whole-game results (golden_test.sh) pin the rest of the data.
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <numeric>
+#include <string>
+#include <vector>
 
 #include "levels.h"
 
 namespace {
 
-struct expected_level {
-    float width, height;
-    double rotation_x, interval;
-    int scene_step, holes, balls, blocks, gates, gate_points;
-};
+bool on_desk(const level_t& level, double x, double y) {
+    return std::abs(x) < level.width / 2.0 && std::abs(y) < level.height / 2.0;
+}
 
-constexpr expected_level catalogue[] = {
-    {44.0f, 72.0f, 1.6, 20.0, -1, 14, 3, 81, 3, 90},
-    {32.0f, 68.0f, 1.4, 15.0, 0, 17, 5, 25, 16, 230},
-    {41.0f, 72.0f, 1.4, 10.0, 0, 13, 5, 80, 9, 250},
-    {36.0f, 72.0f, 1.4, 0.0, 0, 7, 8, 99, 12, 230},
-    {28.0f, 72.0f, 1.4, 15.0, 0, 13, 10, 34, 12, 390},
-    {26.0f, 72.0f, 1.4, 18.0, 0, 6, 10, 39, 9, 320},
-};
+// What would keep a level from being built or played: holes that cross each other or the
+// desk's edge, gates and blocks off the desk, balls that start off it or over a hole. A hole's
+// rim at any quality is a polygon inside its circle, so circles that stay apart (they may
+// touch, as level 0's row of small holes does) and inside the desk are safe at every quality.
+std::vector<std::string> level_problems(const level_t& level) {
+    std::vector<std::string> problems;
+    const auto& holes = level.holes;
+    for (std::size_t i = 0; i < holes.size(); ++i) {
+        const double r = holes[i].size / 2;
+        if (!on_desk(level, std::abs(holes[i].pos.x) + r, std::abs(holes[i].pos.y) + r)) {
+            problems.push_back("hole " + std::to_string(i) + " leaves the desk");
+        }
+        for (std::size_t j = i + 1; j < holes.size(); ++j) {
+            const double apart =
+                std::hypot(holes[i].pos.x - holes[j].pos.x, holes[i].pos.y - holes[j].pos.y);
+            if (apart < r + holes[j].size / 2 - 1e-9) {
+                problems.push_back("holes " + std::to_string(i) + " and " + std::to_string(j) +
+                                   " cross");
+            }
+        }
+    }
+    for (const gate_t& g : level.gates) {
+        // A gate's line may lie on the desk's edge.
+        if (!on_desk(level, std::abs(g.pos.x) + g.size / 2 - 1e-9, std::abs(g.pos.y) - 1e-9)) {
+            problems.push_back("a gate at " + std::to_string(g.pos.x) + " is off the desk");
+        }
+    }
+    for (const block_t& b : level.blocks) {
+        if (!on_desk(level, std::abs(b.pos.x) + b.size.x / 2 - 1e-9,
+                     std::abs(b.pos.y) + b.size.y / 2 - 1e-9)) {
+            problems.push_back("a block at " + std::to_string(b.pos.x) + ", " +
+                               std::to_string(b.pos.y) + " is off the desk");
+        }
+    }
+    for (const ball_t& ball : level.balls) {
+        bool over_hole = false;
+        for (const hole_t& hole : level.holes) {
+            over_hole |=
+                std::hypot(ball.pos.x - hole.pos.x, ball.pos.y - hole.pos.y) < hole.size / 2;
+        }
+        if (!on_desk(level, ball.pos.x, ball.pos.y) || over_hole) {
+            problems.push_back("a ball starts off the desk or over a hole");
+        }
+    }
+    return problems;
+}
 
-TEST(Levels, CatalogueHeadersCountsAndGatePoints) {
+TEST(Levels, EveryLevelCanBeBuiltAndPlayed) {
     for (int n = 0; n < levels_count; ++n) {
         SCOPED_TRACE(n);
         const auto level = load_level(n);
         ASSERT_TRUE(level);
-        const expected_level& e = catalogue[n];
-        EXPECT_EQ(level->width, e.width);
-        EXPECT_EQ(level->height, e.height);
-        EXPECT_EQ(level->depth, 0.6f);
-        EXPECT_EQ(level->rotation.x, e.rotation_x);
-        EXPECT_EQ(level->rotation.y, 0.0);
-        EXPECT_EQ(level->ball_activation_interval, e.interval);
-        EXPECT_EQ(level->scene_step, e.scene_step);
-        EXPECT_EQ(level->holes_count(), e.holes);
-        EXPECT_EQ(level->balls_count(), e.balls);
-        EXPECT_EQ(level->blocks_count(), e.blocks);
-        EXPECT_EQ(level->gates_count(), e.gates);
-        const int points = std::accumulate(level->gates.begin(), level->gates.end(), 0,
-                                           [](int sum, const gate_t& g) { return sum + g.score; });
-        EXPECT_EQ(points, e.gate_points);
-        EXPECT_EQ(level->total_score, 0);
-        EXPECT_EQ(level->total_time, 0.0);
-        EXPECT_EQ(level->ball_activation_iterator, 0);
+        EXPECT_GT(level->balls_count(), 0);
+        EXPECT_EQ(level_problems(*level), std::vector<std::string>{});
     }
 }
 
-TEST(Levels, ElementsRespectTheDesignBounds) {
+TEST(Levels, TheCheckFindsWhatWouldBreakALevel) {
+    level_t level;
+    level.width = 20.0f;
+    level.height = 20.0f;
+    level.holes = {{{0.0, 0.0}, 4.0}, {{3.9, 0.0}, 4.0}, {{0.0, 4.0}, 4.0}, {{8.0, 8.0}, 4.0}};
+    level.gates.push_back({{8.0, 0.0}, 4.1, 10, {}});
+    level.blocks.push_back({{-9.5, 0.0}, {1.0, 20.5, 1.2}, 0.25, {}});
+    ball_t ball;
+    ball.pos = {0.0, 4.5, 10.0};
+    level.balls.push_back(ball);
+    // Holes 0 and 1 overlap by a tenth; hole 3 reaches the edge; 0 and 2 just touch.
+    const std::vector<std::string> expected = {"holes 0 and 1 cross", "hole 3 leaves the desk",
+                                               "a gate at 8.000000 is off the desk",
+                                               "a block at -9.500000, 0.000000 is off the desk",
+                                               "a ball starts off the desk or over a hole"};
+    EXPECT_EQ(level_problems(level), expected);
+}
+
+TEST(Levels, BallsWaitAtTheFarEndWithASafePosition) {
     for (int n = 0; n < levels_count; ++n) {
         SCOPED_TRACE(n);
         const auto level = load_level(n);
+        EXPECT_EQ(level->scene_step, n == 0 ? state_intro : state_countdown);
         for (const ball_t& b : level->balls) {
             EXPECT_EQ(b.active, ball_waiting);
             EXPECT_EQ(b.pos.z, 10.0);
-            EXPECT_EQ(b.size, 0.6);
-            EXPECT_EQ(b.bounce, 0.25);
-            EXPECT_LT(b.pos.y, 0.0);  // dropped at the far end
-            // The block stage needs a defined safe position from the start.
+            EXPECT_LT(b.pos.y, 0.0);
+            // The block stage needs a defined safe position from the first step.
             EXPECT_EQ(b.safe_pos.x, b.pos.x);
             EXPECT_EQ(b.safe_pos.y, b.pos.y);
         }
-        for (const hole_t& h : level->holes) {
-            EXPECT_GE(h.size, 1.0);
-            EXPECT_LE(h.size, 7.0);
-        }
-        for (const gate_t& g : level->gates) {
-            EXPECT_GE(g.size, 3.0);
-            EXPECT_LE(g.size, 13.0);
-            EXPECT_TRUE(g.score == 10 || g.score == 20 || g.score == 30 || g.score == 40 ||
-                        g.score == 50 || g.score == 100);
-        }
-        for (const block_t& b : level->blocks) {
-            EXPECT_EQ(b.size.z, 1.2);
-            EXPECT_LE(std::abs(b.pos.x) + b.size.x / 2, level->width / 2 + 1e-9);
-            EXPECT_LE(std::abs(b.pos.y) + b.size.y / 2, level->height / 2 + 1e-9);
-        }
     }
-}
-
-TEST(Levels, BallOrderOfLevelsThreeAndFive) {
-    const auto three = load_level(3);
-    const double three_x[] = {-2.5, -6.5, -10.5, -14.5, 2.5, 6.5, 10.5, 14.5};
-    for (int i = 0; i < 8; ++i) {
-        EXPECT_EQ(three->balls[i].pos.x, three_x[i]);
-        EXPECT_EQ(three->balls[i].pos.y, -34.0);
-    }
-    const auto five = load_level(5);
-    for (int i = 0; i < 10; ++i) {
-        EXPECT_EQ(five->balls[i].pos.x, i % 2 == 0 ? -9.5 : 9.5);
-        EXPECT_EQ(five->balls[i].pos.y, -21.5);
-    }
-}
-
-TEST(Levels, NumbersOutsideTheCatalogueGiveNothing) {
-    EXPECT_FALSE(load_level(6));
+    EXPECT_FALSE(load_level(levels_count));
     EXPECT_FALSE(load_level(-1));
-    EXPECT_FALSE(load_level(1 << 30));
 }
 
 }  // namespace

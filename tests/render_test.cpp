@@ -292,7 +292,9 @@ int main(int argc, char** argv) {
     glutInit(&argc, argv);
     glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH | GLUT_STENCIL);
     glutInitWindowSize(window_size, window_size);
-    glutCreateWindow("render tests");
+    const int window = glutCreateWindow("render tests");
     init_gl_state();
-    return RUN_ALL_TESTS();
+    const int status = RUN_ALL_TESTS();
+    glutDestroyWindow(window);
+    return status;
 }

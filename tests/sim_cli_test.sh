@@ -1,51 +1,52 @@
 #!/usr/bin/env bash
-# The simulator's command line: bad input, output formats and the trace file.
+# The simulator's command line: bad input, the JSON report and the trace file.
 set -u
 sim=$1
-failures=0
-passes=0
-check() {  # description, expected status, command...
-  local what=$1 want=$2
-  shift 2
-  "$@" >/tmp/sim-cli.out 2>/tmp/sim-cli.err
-  local got=$?
-  if [ "$got" -ne "$want" ]; then
-    echo "FAIL: $what: status $got, wanted $want"; cat /tmp/sim-cli.err
-    failures=$((failures + 1))
-  else
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+out=$scratch/out err=$scratch/err
+failures=0 passes=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+check() {  # WHAT EXPECTED_STATUS COMMAND...
+    local what=$1 want=$2
+    shift 2
+    "$@" >"$out" 2>"$err"
+    local got=$?
+    if [ "$got" -ne "$want" ]; then fail "$what: status $got, wanted $want"; cat "$err"; return 1; fi
     passes=$((passes + 1))
-  fi
-}
-usage_shown() {
-  if ! grep -q '^usage: kulimbara-sim' /tmp/sim-cli.err || [ "$(wc -l </tmp/sim-cli.err)" -ne 2 ]; then
-    echo "FAIL: $1: wanted one problem line and the usage line"; cat /tmp/sim-cli.err
-    failures=$((failures + 1))
-  fi
 }
 
-for args in "" "--level" "--level 6" "--level -1" "--level x" "--all --level 1" "--all --dt 0" \
-            "--all --dt -1/60" "--all --dt 1/0" "--all --keys sideways" "--all --keys toggle:0" \
-            "--all --max-time" "--all --trace" "--all --frobnicate" "--level 1 --dt"; do
-  # shellcheck disable=SC2086
-  check "bad input '$args'" 2 "$sim" $args
-  usage_shown "bad input '$args'"
+# One case of each kind of mistake: each gets one problem line and the usage line.
+for args in "" "--level 6" "--all --level 1" "--all --dt 1/0" "--all --keys toggle:0" \
+            "--all --max-time" "--all --frobnicate"; do
+    # shellcheck disable=SC2086
+    check "bad input '$args'" 2 "$sim" $args &&
+        { grep -q '^usage: kulimbara-sim' "$err" && [ "$(wc -l <"$err")" -eq 2 ]; } ||
+        { fail "bad input '$args': wanted one problem line and the usage line"; cat "$err"; }
 done
 
-check "unwritable trace" 1 "$sim" --level 0 --max-time 1 --trace /nonexistent/dir/trace.csv
+check "unwritable trace" 1 "$sim" --level 0 --max-time 1 --trace "$scratch/missing/trace.csv"
 
-tmp=$(mktemp -d)
+# The report is JSON of the documented shape; the game's score is the last level's.
 check "json" 0 "$sim" --all --keys toggle:30 --max-time 30 --json
-grep -q '^{"levels":\[{"level":0,"completed":false,"frames":1801,"time":30.01666' /tmp/sim-cli.out ||
-  { echo "FAIL: json shape"; cat /tmp/sim-cli.out; failures=$((failures + 1)); }
-grep -q '"fate":"\(hole\|edge\|in_play\|waiting\)","gate_scores":[0-9]*}' /tmp/sim-cli.out ||
-  { echo "FAIL: json balls"; failures=$((failures + 1)); }
+jq -e '
+    (.levels | length) == 6 and .total_score == .levels[-1].score and
+    .levels[0].frames == 1801 and .levels[0].time > 30 and .levels[0].time < 30.02 and
+    all(.levels[]; (.completed | type) == "boolean" and (.score | type) == "number" and
+        all(.balls[]; (.fate | IN("hole", "edge", "in_play", "waiting")) and
+                      (.gate_scores | type) == "number" and (.index | type) == "number")) and
+    ([.levels[].level] == [0, 1, 2, 3, 4, 5])' "$out" >/dev/null ||
+    { fail "json report"; cat "$out"; }
 
-check "trace" 0 "$sim" --level 2 --dt 1/60 --max-time 5 --trace "$tmp/a.csv"
-check "default dt" 0 "$sim" --level 2 --dt 0.016666666666666666 --max-time 5 --trace "$tmp/b.csv"
-cmp -s "$tmp/a.csv" "$tmp/b.csv" || { echo "FAIL: 1/60 and its decimal differ"; failures=$((failures + 1)); }
-[ "$(head -1 "$tmp/a.csv")" = "frame,t,rotation_y,ball,active,x,y,z,vx,vy,vz,score" ] ||
-  { echo "FAIL: trace header"; failures=$((failures + 1)); }
-rm -rf "$tmp"
+check "trace" 0 "$sim" --level 2 --dt 1/60 --max-time 5 --trace "$scratch/a.csv"
+check "default dt" 0 "$sim" --level 2 --dt 0.016666666666666666 --max-time 5 --trace "$scratch/b.csv"
+cmp -s "$scratch/a.csv" "$scratch/b.csv" || fail "1/60 and its decimal differ"
+[ "$(head -1 "$scratch/a.csv")" = "frame,t,rotation_y,ball,active,x,y,z,vx,vy,vz,score" ] ||
+    fail "trace header"
+# Level 3 releases a ball on every step: frame 0 traces ball 0, frame 7 all eight.
+check "trace of level 3" 0 "$sim" --level 3 --keys toggle:20 --max-time 1 --trace "$scratch/c.csv"
+grep -q '^0,0.016666666666666666,-0.25,0,1,' "$scratch/c.csv" &&
+    [ "$(grep -c '^7,0.13333333333333333,-2,' "$scratch/c.csv")" -eq 8 ] || fail "trace rows"
 
 echo "$passes passed, $failures failed"
 [ "$failures" -eq 0 ]
