@@ -2,12 +2,14 @@
 # make sim    plays every level headless and prints what happened
 # make test   installs, builds with warnings as errors, runs every test
 # make bench  installs, builds, runs the benchmarks
+# make font-table    regenerates src/core/font_table.cpp from DejaVu Sans Bold
+# make font-preview  draws the font to build/font-preview.png
 MAKEFLAGS += --no-print-directory
 WERROR ?= OFF
 BUILD := build
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build run sim test bench format clean
+.PHONY: all deps configure build run sim test bench format clean font-table font-preview
 
 all: build
 
@@ -38,6 +40,14 @@ bench: build
 	./$(BUILD)/kulimbara-core-bench
 	@if [ -n "$${DISPLAY:-}" ]; then ./$(BUILD)/kulimbara-render-bench; \
 	else KULIMBARA_SCREEN=1920x1080x24 tests/with_display.sh ./$(BUILD)/kulimbara-render-bench; fi
+
+font-table: configure
+	@cmake --build $(BUILD) --target font-table
+
+font-preview: configure
+	@cmake --build $(BUILD) --target font-preview
+	./$(BUILD)/font-preview $(BUILD)/font-preview.mvg 0.5
+	convert mvg:$(BUILD)/font-preview.mvg $(BUILD)/font-preview.png
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

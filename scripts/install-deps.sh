@@ -9,6 +9,7 @@ packages=(
   libbenchmark-dev
   libgl-dev libglu1-mesa-dev freeglut3-dev libx11-dev libgl1-mesa-dri
   xvfb xauth xdotool imagemagick
+  libfreetype-dev fonts-dejavu-core
 )
 
 missing=()
