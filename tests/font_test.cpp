@@ -111,6 +111,33 @@ TEST(FontTable, EveryRecordIsWellFormedAndTheTableEndsAfterTheLast) {
     EXPECT_EQ(static_cast<std::size_t>(index), t.size());
 }
 
+// Twice the signed area of the triangle a, b, c.
+long long turn(const point& a, const point& b, const point& c) {
+    return static_cast<long long>((b.xyz[0] - a.xyz[0]) * (c.xyz[2] - a.xyz[2]) -
+                                  (b.xyz[2] - a.xyz[2]) * (c.xyz[0] - a.xyz[0]));
+}
+
+// Crossing edges would make the odd-winding fill punch holes into the letters.
+TEST(FontTable, NoTwoEdgesOfAGlyphCross) {
+    walk_font_table(built_in(), [](int code, int, const glyph_record& g) {
+        std::vector<std::pair<point, point>> edges;
+        for (const auto& c : g.contours) {
+            for (std::size_t k = 0; k + 1 < c.size(); ++k) {
+                edges.emplace_back(c[k], c[k + 1]);
+            }
+        }
+        for (std::size_t i = 0; i < edges.size(); ++i) {
+            for (std::size_t j = i + 1; j < edges.size(); ++j) {
+                const auto& [a, b] = edges[i];
+                const auto& [c, d] = edges[j];
+                const bool cross =
+                    turn(a, b, c) * turn(a, b, d) < 0 && turn(c, d, a) * turn(c, d, b) < 0;
+                EXPECT_FALSE(cross) << "code " << code << " edges " << i << " and " << j;
+            }
+        }
+    });
+}
+
 TEST(FontTable, FixedGlyphsAreExact) {
     const table t = built_in();
     EXPECT_EQ(record_at(t, ' '), (table{1, 4, 0, 0, 89, 0, 89, 284, 0, 284}));

@@ -16,9 +16,9 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <map>
 #include <numbers>
 #include <sstream>
@@ -845,6 +845,12 @@ int main(int argc, char** argv) {
             }
         }
         const std::string source = table_source(glyphs);
+        // An unchanged table is left alone, so that nothing that includes it is rebuilt.
+        std::ifstream old(argv[2], std::ios::binary);
+        if (old && std::string(std::istreambuf_iterator<char>(old), {}) == source) {
+            return 0;
+        }
+        old.close();
         std::ofstream file(argv[2], std::ios::binary);
         file << source;
         file.close();
