@@ -246,6 +246,19 @@ void orient(std::vector<icontour>& contours) {
     }
 }
 
+// The smallest and largest x of a glyph's ink.
+std::pair<std::int32_t, std::int32_t> ink_extent(const glyph& g) {
+    std::int32_t lo = g.contours.at(0)[0].x;
+    std::int32_t hi = lo;
+    for (const icontour& c : g.contours) {
+        for (const ipoint& p : c) {
+            lo = std::min(lo, p.x);
+            hi = std::max(hi, p.x);
+        }
+    }
+    return {lo, hi};
+}
+
 // The advance box holds the ink: at x1 = 0 where the ink fits, otherwise moved just far
 // enough. Ink wider than the advance (the font's Y, by 5 units) widens the box to the ink.
 void place_box(glyph& g, std::int32_t advance) {
@@ -254,14 +267,7 @@ void place_box(glyph& g, std::int32_t advance) {
         g.x2 = advance;
         return;
     }
-    std::int32_t lo = g.contours[0][0].x;
-    std::int32_t hi = lo;
-    for (const icontour& c : g.contours) {
-        for (const ipoint& p : c) {
-            lo = std::min(lo, p.x);
-            hi = std::max(hi, p.x);
-        }
-    }
+    const auto [lo, hi] = ink_extent(g);
     if (hi - lo > advance) {
         g.x1 = lo;
         g.x2 = hi;
@@ -491,12 +497,7 @@ class distance_grid {
     // only has to have the right sign, which the initial value gives.
     template <class Distance>
     void add(double xmin, double zmin, double xmax, double zmax, Distance distance) {
-        const int i0 = std::max(0, static_cast<int>(std::floor((xmin - far - x0_) / grid_step)));
-        const int i1 =
-            std::min(nx_ - 1, static_cast<int>(std::ceil((xmax + far - x0_) / grid_step)));
-        const int j0 = std::max(0, static_cast<int>(std::floor((zmin - far - z0_) / grid_step)));
-        const int j1 =
-            std::min(nz_ - 1, static_cast<int>(std::ceil((zmax + far - z0_) / grid_step)));
+        const auto [i0, i1, j0, j1] = nodes_within(xmin - far, zmin - far, xmax + far, zmax + far);
         for (int j = j0; j <= j1; ++j) {
             for (int i = i0; i <= i1; ++i) {
                 double& v = at(i, j);
@@ -509,14 +510,8 @@ class distance_grid {
     // `end`: the square end of a stroke.
     void cut(vec2 end, vec2 outward, double radius) {
         const vec2 u = (1.0 / length(outward)) * outward;
-        const int i0 =
-            std::max(0, static_cast<int>(std::floor((end.x - radius - x0_) / grid_step)));
-        const int i1 =
-            std::min(nx_ - 1, static_cast<int>(std::ceil((end.x + radius - x0_) / grid_step)));
-        const int j0 =
-            std::max(0, static_cast<int>(std::floor((end.z - radius - z0_) / grid_step)));
-        const int j1 =
-            std::min(nz_ - 1, static_cast<int>(std::ceil((end.z + radius - z0_) / grid_step)));
+        const auto [i0, i1, j0, j1] =
+            nodes_within(end.x - radius, end.z - radius, end.x + radius, end.z + radius);
         for (int j = j0; j <= j1; ++j) {
             for (int i = i0; i <= i1; ++i) {
                 const vec2 q = node(i, j) - end;
@@ -622,6 +617,14 @@ class distance_grid {
 
   private:
     static constexpr double far = 3.0;
+
+    // The first and last columns and rows of the nodes inside a rectangle.
+    std::array<int, 4> nodes_within(double xmin, double zmin, double xmax, double zmax) const {
+        return {std::max(0, static_cast<int>(std::floor((xmin - x0_) / grid_step))),
+                std::min(nx_ - 1, static_cast<int>(std::ceil((xmax - x0_) / grid_step))),
+                std::max(0, static_cast<int>(std::floor((zmin - z0_) / grid_step))),
+                std::min(nz_ - 1, static_cast<int>(std::ceil((zmax - z0_) / grid_step)))};
+    }
     double at(int i, int j) const { return values_[static_cast<std::size_t>(j) * nx_ + i]; }
     double& at(int i, int j) { return values_[static_cast<std::size_t>(j) * nx_ + i]; }
 
@@ -678,14 +681,7 @@ glyph pen_glyph(const std::vector<pen_path>& paths) {
         }
     }
     orient(g.contours);
-    std::int32_t lo = g.contours.at(0)[0].x;
-    std::int32_t hi = lo;
-    for (const icontour& c : g.contours) {
-        for (const ipoint& q : c) {
-            lo = std::min(lo, q.x);
-            hi = std::max(hi, q.x);
-        }
-    }
+    const auto [lo, hi] = ink_extent(g);
     for (icontour& c : g.contours) {
         for (ipoint& q : c) {
             q.x += side_bearing - lo;
