@@ -70,10 +70,11 @@ constexpr double cap_top_z = 40.0;
 
 // Outlines are first followed closely (curves cut to within `sampling_tolerance`), then thinned
 // to chords between integer points that stay within a tolerance of the close outline: a
-// quarter of a pixel on a 1920 × 1080 screen at the depth of the intro title, where a model
-// unit is about 21.7 pixels. A table unit is then 0.46 px at scale 2.1, the largest ordinary
-// text, and 0.78 px at scale 3.6, the title. Finer would buy nothing: the points are integers,
-// and the thinning already picks points that round to within the tolerance of the outline.
+// quarter of a pixel on a 1920 × 1080 screen, where a model unit is 20 to 22 pixels at the
+// depth the texts stand at (the title 64 units from the eye, the heads-up texts 60). A table
+// unit is then at most 0.46 px at scale 2.1, the largest ordinary text, and 0.79 px at scale
+// 3.6, the title. Finer would buy nothing: the points are integers, and the thinning already
+// picks points that round to within the tolerance of the outline.
 constexpr double sampling_tolerance = 0.02;
 constexpr double text_tolerance = 0.5;
 constexpr double title_tolerance = 0.3;
