@@ -5,13 +5,16 @@
 #             every test again there
 # make golden rewrites the simulator's recorded whole-game results (see the README)
 # make bench  installs, builds, runs the benchmarks
+# make font-table    regenerates src/core/font_table.cpp from DejaVu Sans Bold
+# make font-preview  draws the font to build/font-preview.png
 MAKEFLAGS += --no-print-directory
 WERROR ?= OFF
 BUILD := build
 SANITIZE_BUILD := $(BUILD)/sanitize
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build run sim test test-plain test-sanitize golden bench format clean
+.PHONY: all deps configure build run sim test test-plain test-sanitize golden bench format clean \
+        font-table font-preview
 
 all: build
 
@@ -53,6 +56,17 @@ bench: build
 	./$(BUILD)/kulimbara-core-bench
 	@if [ -n "$${DISPLAY:-}" ]; then ./$(BUILD)/kulimbara-render-bench; \
 	else KULIMBARA_SCREEN=1920x1080x24 tests/with_display.sh ./$(BUILD)/kulimbara-render-bench; fi
+
+# These two keep the build folder's settings, so that they cause no rebuild of the game.
+font-table: deps
+	@[ -f $(BUILD)/CMakeCache.txt ] || cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(BUILD) --target font-table
+
+font-preview: deps
+	@[ -f $(BUILD)/CMakeCache.txt ] || cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(BUILD) --target font-preview
+	./$(BUILD)/font-preview $(BUILD)/font-preview.mvg 0.5
+	convert mvg:$(BUILD)/font-preview.mvg $(BUILD)/font-preview.png
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -10,6 +10,7 @@ packages=(
   libgl-dev libglu1-mesa-dev freeglut3-dev libx11-dev libgl1-mesa-dri
   xvfb xauth xdotool imagemagick
   jq
+  libfreetype-dev fonts-dejavu-core
 )
 
 missing=()
