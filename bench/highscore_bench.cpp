@@ -36,6 +36,7 @@ int main() {
     service_config config;
     config.db_path = scratch + "/scores.sqlite";
     config.posts_per_minute = 0;
+    config.log_requests = false;
     config.max_score = 1000000;
     int exit_status = EXIT_SUCCESS;
     {

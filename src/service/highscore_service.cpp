@@ -3,6 +3,8 @@
 #include <arpa/inet.h>
 #include <httplib.h>
 #include <sqlite3.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <chrono>
@@ -136,6 +138,36 @@ std::string json_escape(std::string_view text) {
         }
     }
     return out;
+}
+
+// The HTTP library listens with a backlog of 5, so a burst of new connections overflows the
+// accept queue and the dropped ones retry only a second later. Listening again on the bound
+// socket raises the backlog; the socket is found as the one accepting on `port`.
+void raise_accept_backlog(int port) {
+    for (int fd = 0; fd < 1024; ++fd) {
+        struct stat info {};
+        if (::fstat(fd, &info) != 0 || !S_ISSOCK(info.st_mode)) {
+            continue;
+        }
+        int accepting = 0;
+        socklen_t length = sizeof accepting;
+        sockaddr_storage address{};
+        socklen_t address_length = sizeof address;
+        if (::getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &accepting, &length) != 0 ||
+            accepting == 0 ||
+            ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &address_length) != 0) {
+            continue;
+        }
+        int bound_port = -1;
+        if (address.ss_family == AF_INET) {
+            bound_port = ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
+        } else if (address.ss_family == AF_INET6) {
+            bound_port = ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
+        }
+        if (bound_port == port) {
+            ::listen(fd, SOMAXCONN);
+        }
+    }
 }
 
 bool is_ip_address(const std::string& text) {
@@ -469,8 +501,11 @@ struct highscore_service::impl {
                 answer_text(res, 503, "database does not answer");
             }
         });
-        server.set_logger(
-            [this](const httplib::Request& req, const httplib::Response& res) { log(req, res); });
+        if (config.log_requests) {
+            server.set_logger([this](const httplib::Request& req, const httplib::Response& res) {
+                log(req, res);
+            });
+        }
     }
 
     service_config config;
@@ -489,10 +524,12 @@ highscore_service::highscore_service(const service_config& config)
 highscore_service::~highscore_service() = default;
 
 int highscore_service::bind(const std::string& host, int port) {
-    if (port == 0) {
-        return impl_->server.bind_to_any_port(host);
+    const int bound = port == 0 ? impl_->server.bind_to_any_port(host)
+                                : (impl_->server.bind_to_port(host, port) ? port : -1);
+    if (bound > 0) {
+        raise_accept_backlog(bound);
     }
-    return impl_->server.bind_to_port(host, port) ? port : -1;
+    return bound;
 }
 
 bool highscore_service::listen() {

@@ -37,6 +37,8 @@ struct service_config {
     int max_score = 100000;
     // Posts per minute from one client address before it is answered 429; 0 for no limit.
     int posts_per_minute = 10;
+    // One line per request on standard error.
+    bool log_requests = true;
 };
 
 class highscore_service {
