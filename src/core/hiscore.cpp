@@ -9,8 +9,8 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstdlib>
-#include <cstring>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "hiscore_key.h"
@@ -79,7 +79,7 @@ post_result failed(std::string what) {
 }
 
 std::string system_error(const char* what) {
-    return std::string(what) + ": " + std::strerror(errno);
+    return std::string(what) + ": " + std::generic_category().message(errno);
 }
 
 std::string host_header(const highscore_endpoint& endpoint) {
