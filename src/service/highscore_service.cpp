@@ -170,6 +170,18 @@ void raise_accept_backlog(int port) {
     }
 }
 
+// A request's own text made safe for a one-line log: control characters and spaces become '?',
+// and the field is cut at 200 characters.
+std::string log_field(std::string_view text) {
+    std::string out(text.substr(0, 200));
+    for (char& c : out) {
+        if (static_cast<unsigned char>(c) <= ' ' || c == 0x7f) {
+            c = '?';
+        }
+    }
+    return out.empty() ? "-" : out;
+}
+
 bool is_ip_address(const std::string& text) {
     unsigned char buffer[sizeof(in6_addr)];
     return inet_pton(AF_INET, text.c_str(), buffer) == 1 ||
@@ -466,7 +478,8 @@ struct highscore_service::impl {
             reason = res.body.substr(0, res.body.find('\n'));
         }
         std::fprintf(stderr, "%s %s %d %s %s %s\n", utc_now().c_str(), client_address(req).c_str(),
-                     res.status, req.method.c_str(), req.path.c_str(), reason.c_str());
+                     res.status, log_field(req.method).c_str(), log_field(req.path).c_str(),
+                     reason.c_str());
     }
 
     void route() {
