@@ -54,6 +54,7 @@ golden: build
 bench: WERROR := OFF
 bench: build
 	./$(BUILD)/kulimbara-core-bench
+	./$(BUILD)/kulimbara-highscore-bench
 	@if [ -n "$${DISPLAY:-}" ]; then ./$(BUILD)/kulimbara-render-bench; \
 	else KULIMBARA_SCREEN=1920x1080x24 tests/with_display.sh ./$(BUILD)/kulimbara-render-bench; fi
 

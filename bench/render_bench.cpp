@@ -16,7 +16,6 @@ namespace {
 
 class bench_shell : public drawing_shell {
   public:
-    bool send_score_online(const std::string&, int) override { return false; }
     void post_redisplay() override {}
     void end_process() override {}
     void menu_animation_step(double) override {}

@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(
   cmake make g++
-  googletest libgtest-dev libgmock-dev
+  googletest libgtest-dev libgmock-dev pkg-config
+  libcpp-httplib-dev libsqlite3-dev
   libbenchmark-dev
   libgl-dev libglu1-mesa-dev freeglut3-dev libx11-dev libgl1-mesa-dri
   xvfb xauth xdotool imagemagick

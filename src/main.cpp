@@ -19,7 +19,6 @@ namespace {
 
 class glut_shell : public drawing_shell {
   public:
-    bool send_score_online(const std::string&, int) override { return false; }
     void post_redisplay() override { glutPostRedisplay(); }
     void end_process() override { std::exit(EXIT_SUCCESS); }
     void menu_animation_step(double) override {}

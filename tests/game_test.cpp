@@ -22,10 +22,10 @@ class recording_shell : public game_shell {
 
     void build_level(level_t&, const quality_cfg_t&) override { ++levels_built; }
     void rebuild_for_quality(const quality_cfg_t&) override { ++quality_rebuilds; }
-    bool send_score_online(const std::string& name, int score) override {
+    void start_score_post(const std::string& name, int score) override {
         posts.emplace_back(name, score);
-        return post_result;
     }
+    std::optional<bool> poll_score_post() override { return post_result; }
     void post_redisplay() override { ++redisplays; }
     void end_process() override { ++ends; }
     void menu_animation_step(double deltaT) override { menu_steps.push_back(deltaT); }
@@ -169,6 +169,7 @@ TEST_F(Game, EnterPostsTheNameWithoutCursorOnce) {
     type("Ada");
     shell.post_result = false;
     g.onKeyboardDown(key_enter);
+    g.timeTick(1.0);
     ASSERT_EQ(shell.posts.size(), 1u);
     EXPECT_EQ(shell.posts[0].first, "ada");
     EXPECT_EQ(shell.posts[0].second, 470);

@@ -136,12 +136,22 @@ void game::onKeyboardDown(int k) {
     } else if (step == state_intro && key == key_enter) {
         level->scene_step = state_countdown;
         level->total_time = 0.0;
+    } else if (step == state_name_entry && score_post_under_way) {
+        // ENTER and the name keys wait for the post's result.
     } else if (step == state_name_entry && key == key_enter && player_name_len > 0) {
         player_name.resize(player_name_len);  // drops the cursor
-        level->hiscore_success = shell_.send_score_online(player_name, level->total_score) ? 1 : 0;
-        level->scene_step = state_score_posted;
+        shell_.start_score_post(player_name, level->total_score);
+        score_post_under_way = true;
     } else if (step == state_name_entry) {
         edit_name(key);
+    }
+}
+
+void game::poll_score_post() {
+    if (const std::optional<bool> posted = shell_.poll_score_post()) {
+        level->hiscore_success = *posted ? 1 : 0;
+        level->scene_step = state_score_posted;
+        score_post_under_way = false;
     }
 }
 
@@ -165,6 +175,9 @@ void game::timeTick(double currentTime) {
     }
     level->total_time += deltaT;
     level->gate_alpha = std::sin(level->total_time * 10.0) * 0.125 + 0.25;
+    if (score_post_under_way) {
+        poll_score_post();
+    }
 
     if (level->scene_step == state_intro) {
         shell_.menu_animation_step(deltaT);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "level.h"
@@ -26,8 +27,11 @@ class game_shell {
     virtual void build_level(level_t& level, const quality_cfg_t& quality_cfg) = 0;
     // Recompute the shadow constants and rebuild the desk after a quality drop.
     virtual void rebuild_for_quality(const quality_cfg_t& quality_cfg) = 0;
-    // Post the score; true when it was posted. Returns only when the attempt is over.
-    virtual bool send_score_online(const std::string& name, int score) = 0;
+    // Start posting the score away from the game's thread; returns at once.
+    virtual void start_score_post(const std::string& name, int score) = 0;
+    // The started post's result once the attempt is over (true when the score was accepted),
+    // nothing while it is under way.
+    virtual std::optional<bool> poll_score_post() = 0;
     virtual void post_redisplay() = 0;
     // Release everything and end the process with status 0.
     virtual void end_process() = 0;
@@ -72,6 +76,8 @@ class game {
     // The name being typed; while typing it ends with the cursor '_'.
     std::string player_name = "_";
     int player_name_len = 0;
+    // From ENTER on a name until the post's result is known; the name is fixed meanwhile.
+    bool score_post_under_way = false;
 
     // Start-up's part of the game, once per process: the random seed, quality, level 0 and its
     // set-up, physics, score colour.
@@ -87,6 +93,7 @@ class game {
   private:
     void advance_level();
     void edit_name(unsigned char key);
+    void poll_score_post();
 
     game_shell& shell_;
 };

@@ -3,9 +3,13 @@
 #pragma once
 
 #include <array>
+#include <cstdio>
+#include <optional>
+#include <string>
 
 #include "game.h"
 #include "gl.h"
+#include "hiscore.h"
 #include "level.h"
 #include "quality_cfg.h"
 #include "tt.h"
@@ -91,7 +95,21 @@ class drawing_shell : public game_shell {
         renderer.scene_update_constants();
         renderer.desk_calllist_create();
     }
+    void start_score_post(const std::string& name, int score) override {
+        score_post.start(name, score);
+    }
+    std::optional<bool> poll_score_post() override {
+        const std::optional<post_result> result = score_post.poll();
+        if (!result) {
+            return std::nullopt;
+        }
+        if (!result->success) {
+            std::fprintf(stderr, "kulimbara: score not posted: %s\n", result->detail.c_str());
+        }
+        return result->success;
+    }
 
     game the_game{*this};
     scene renderer;
+    score_post_worker score_post;
 };

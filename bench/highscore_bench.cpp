@@ -1,0 +1,109 @@
+// Accepted score posts per second from 16 concurrent clients on loopback, and the latency of
+// one post (50th and 99th percentile). Each client posts through the game's own client code,
+// one connection per post as the game does. The per-address post limit is off: every client
+// comes from 127.0.0.1.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "highscore_service.h"
+#include "hiscore.h"
+#include "random.h"
+
+namespace {
+
+using steady = std::chrono::steady_clock;
+
+constexpr int clients = 16;
+constexpr int posts_per_client = 200;
+
+}  // namespace
+
+int main() {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string scratch =
+        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/kulimbara-bench-XXXXXX";
+    if (::mkdtemp(scratch.data()) == nullptr) {
+        std::perror("kulimbara-highscore-bench: mkdtemp");
+        return EXIT_FAILURE;
+    }
+    service_config config;
+    config.db_path = scratch + "/scores.sqlite";
+    config.posts_per_minute = 0;
+    config.log_requests = false;
+    config.max_score = 1000000;
+    int exit_status = EXIT_SUCCESS;
+    {
+        highscore_service service(config);
+        const int port = service.bind("127.0.0.1", 0);
+        if (port < 0) {
+            std::fprintf(stderr, "kulimbara-highscore-bench: cannot bind to loopback\n");
+            return EXIT_FAILURE;
+        }
+        std::thread serving([&] { service.listen(); });
+        service.wait_until_ready();
+
+        // The queries are made up front: the game's generator is not for several threads.
+        seed_random(1);
+        std::vector<std::vector<std::string>> queries(clients);
+        for (int c = 0; c < clients; ++c) {
+            for (int i = 0; i < posts_per_client; ++i) {
+                queries[c].push_back(
+                    generate_params("bench_" + std::to_string(c), c * posts_per_client + i));
+            }
+        }
+
+        std::mutex latencies_mutex;
+        std::vector<double> latencies_ms;
+        int accepted = 0;
+        const steady::time_point start = steady::now();
+        std::vector<std::thread> threads;
+        for (int c = 0; c < clients; ++c) {
+            threads.emplace_back([&, c] {
+                std::vector<double> mine;
+                int ok = 0;
+                for (const std::string& query : queries[c]) {
+                    const steady::time_point sent = steady::now();
+                    const post_result result =
+                        send_data(query, {"127.0.0.1", port}, sent + post_time_bound);
+                    mine.push_back(
+                        std::chrono::duration<double, std::milli>(steady::now() - sent).count());
+                    ok += result.success ? 1 : 0;
+                }
+                const std::lock_guard lock(latencies_mutex);
+                latencies_ms.insert(latencies_ms.end(), mine.begin(), mine.end());
+                accepted += ok;
+            });
+        }
+        for (std::thread& t : threads) {
+            t.join();
+        }
+        const double seconds = std::chrono::duration<double>(steady::now() - start).count();
+        service.stop();
+        serving.join();
+
+        std::sort(latencies_ms.begin(), latencies_ms.end());
+        const auto percentile = [&](double p) {
+            return latencies_ms[static_cast<std::size_t>(p * (latencies_ms.size() - 1))];
+        };
+        std::printf("score posts: %d clients x %d posts, %d accepted in %.2f s\n", clients,
+                    posts_per_client, accepted, seconds);
+        std::printf("accepted posts per second: %.0f\n", accepted / seconds);
+        std::printf("latency per post: p50 %.2f ms, p99 %.2f ms, max %.2f ms\n", percentile(0.5),
+                    percentile(0.99), latencies_ms.back());
+        if (accepted != clients * posts_per_client) {
+            std::fprintf(stderr, "kulimbara-highscore-bench: %d posts were not accepted\n",
+                         clients * posts_per_client - accepted);
+            exit_status = EXIT_FAILURE;
+        }
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(scratch, ignored);
+    return exit_status;
+}

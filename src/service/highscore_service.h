@@ -1,0 +1,68 @@
+// The high-score service: receives the game's score posts, verifies their check value with
+// the game's own check code, keeps the scores in SQLite and serves the leaderboard.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A post whose query passed every test.
+struct score_post {
+    std::string name;
+    int score = 0;
+};
+
+// The verdict on a query: the post when it is valid, otherwise a one-line reason.
+struct query_verdict {
+    std::optional<score_post> post;
+    std::string reason;
+};
+
+// Checks a raw (undecoded) query "name=…&score=…&check=…": exactly those three parameters,
+// once each; a name of 1 to 16 characters a-z, 0-9, space (sent as %20, the only escape
+// accepted) and _; a decimal score from 0 to max_score without leading zeros; a check field
+// of digits at even and lower-case hex at odd positions whose digits are the post's check.
+query_verdict validate_score_query(std::string_view query, int max_score);
+
+struct score_entry {
+    std::string name;
+    int score = 0;
+    std::string posted_utc;  // ISO 8601, "2026-12-06T12:00:00Z"
+};
+
+struct service_config {
+    std::string db_path = "highscores.sqlite";
+    int max_score = 100000;
+    // Posts per minute from one client address before it is answered 429; 0 for no limit.
+    int posts_per_minute = 10;
+    // One line per request on standard error.
+    bool log_requests = true;
+};
+
+class highscore_service {
+  public:
+    // Opens (or creates) the database; throws std::runtime_error with the reason when it
+    // cannot.
+    explicit highscore_service(const service_config& config);
+    ~highscore_service();
+    highscore_service(const highscore_service&) = delete;
+    highscore_service& operator=(const highscore_service&) = delete;
+
+    // Binds to host:port, port 0 picking a free one; returns the port, or -1 on failure.
+    int bind(const std::string& host, int port);
+    // Serves on the bound socket until stop(); false when serving failed.
+    bool listen();
+    // Ends listen() from any thread; safe before listen() has started.
+    void stop();
+    // Blocks until listen() accepts connections, or stop() was called.
+    void wait_until_ready() const;
+
+    // The best `count` scores, best first; equal scores in the order they were posted.
+    std::vector<score_entry> top(int count) const;
+
+  private:
+    struct impl;
+    std::unique_ptr<impl> impl_;
+};

@@ -1,0 +1,145 @@
+// kulimbara-highscore: the high-score service. Serves until SIGTERM or SIGINT.
+#include <pthread.h>
+#include <signal.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "highscore_service.h"
+
+namespace {
+
+constexpr const char* usage =
+    "usage: kulimbara-highscore [--listen ADDR:PORT] [--db FILE] [--max-score N]\n";
+
+[[noreturn]] void bad_usage(const std::string& problem) {
+    std::fprintf(stderr, "kulimbara-highscore: %s\n%s", problem.c_str(), usage);
+    std::exit(2);
+}
+
+std::optional<long long> parse_number(std::string_view text, long long high) {
+    if (text.empty() || text.size() > 10) {
+        return std::nullopt;
+    }
+    long long value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        value = value * 10 + (c - '0');
+    }
+    if (value > high) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+struct listen_address {
+    std::string host;
+    int port = 0;
+};
+
+// "ADDR:PORT", an IPv6 address in brackets ("[::1]:8080").
+std::optional<listen_address> parse_listen(std::string_view text) {
+    const std::size_t colon = text.rfind(':');
+    if (colon == std::string_view::npos || colon == 0) {
+        return std::nullopt;
+    }
+    std::string_view host = text.substr(0, colon);
+    if (host.front() == '[') {
+        if (host.size() < 3 || host.back() != ']') {
+            return std::nullopt;
+        }
+        host = host.substr(1, host.size() - 2);
+    }
+    const std::optional<long long> port = parse_number(text.substr(colon + 1), 65535);
+    if (!port) {
+        return std::nullopt;
+    }
+    return listen_address{std::string(host), static_cast<int>(*port)};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    listen_address address{"127.0.0.1", 8080};
+    service_config config;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) {
+                bad_usage(arg + " needs a value");
+            }
+            return argv[++i];
+        };
+        if (arg == "--listen") {
+            const std::string text = value();
+            const std::optional<listen_address> parsed = parse_listen(text);
+            if (!parsed) {
+                bad_usage("--listen takes ADDR:PORT, not '" + text + "'");
+            }
+            address = *parsed;
+        } else if (arg == "--db") {
+            config.db_path = value();
+            if (config.db_path.empty()) {
+                bad_usage("--db needs a file name");
+            }
+        } else if (arg == "--max-score") {
+            const std::string text = value();
+            const std::optional<long long> max_score = parse_number(text, 2147483647);
+            if (!max_score) {
+                bad_usage("--max-score takes a whole number from 0, not '" + text + "'");
+            }
+            config.max_score = static_cast<int>(*max_score);
+        } else {
+            bad_usage("unknown argument '" + arg + "'");
+        }
+    }
+
+    // The signals are taken by one thread that stops the server; every other thread,
+    // the server's included, inherits the block.
+    sigset_t stop_signals;
+    sigemptyset(&stop_signals);
+    sigaddset(&stop_signals, SIGTERM);
+    sigaddset(&stop_signals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+
+    std::optional<highscore_service> service;
+    try {
+        service.emplace(config);
+    } catch (const std::runtime_error& e) {
+        std::fprintf(stderr, "kulimbara-highscore: %s\n", e.what());
+        return EXIT_FAILURE;
+    }
+    const int port = service->bind(address.host, address.port);
+    if (port < 0) {
+        std::fprintf(stderr, "kulimbara-highscore: cannot listen on %s:%d\n", address.host.c_str(),
+                     address.port);
+        return EXIT_FAILURE;
+    }
+    std::fprintf(stderr, "kulimbara-highscore: listening on %s:%d, database %s\n",
+                 address.host.c_str(), port, config.db_path.c_str());
+
+    std::thread signal_waiter([&] {
+        int signal = 0;
+        sigwait(&stop_signals, &signal);
+        if (signal != 0) {
+            std::fprintf(stderr, "kulimbara-highscore: stopping on signal %d\n", signal);
+        }
+        service->stop();
+    });
+    const bool served = service->listen();
+    // Wakes the waiter when the server ended by itself.
+    pthread_kill(signal_waiter.native_handle(), SIGTERM);
+    signal_waiter.join();
+    if (!served) {
+        std::fprintf(stderr, "kulimbara-highscore: serving failed\n");
+        return EXIT_FAILURE;
+    }
+    return EXIT_SUCCESS;
+}

@@ -1,0 +1,118 @@
+// kulimbara-post: posts a score through the game's own post code, for trying a high-score
+// service. Exit status 0 when the service accepted the score, 1 when it did not, 2 for bad
+// arguments.
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "clock.h"
+#include "hiscore.h"
+#include "random.h"
+
+namespace {
+
+constexpr const char* usage = "usage: kulimbara-post NAME SCORE [--host H] [--port P]\n";
+
+[[noreturn]] void bad_usage(const std::string& problem) {
+    std::fprintf(stderr, "kulimbara-post: %s\n%s", problem.c_str(), usage);
+    std::exit(2);
+}
+
+// A decimal from `low` to `high`, or nullopt.
+std::optional<int> parse_number(std::string_view text, int low, int high) {
+    if (text.empty() || text.size() > 10) {
+        return std::nullopt;
+    }
+    long long value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        value = value * 10 + (c - '0');
+    }
+    if (value < low || value > high) {
+        return std::nullopt;
+    }
+    return static_cast<int>(value);
+}
+
+// The names the game lets a player type.
+bool is_game_name(std::string_view name) {
+    if (name.empty() || name.size() > 16) {
+        return false;
+    }
+    for (const char c : name) {
+        if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == ' ' || c == '_')) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::optional<std::string> name;
+    std::optional<int> score;
+    std::optional<std::string> host;
+    std::optional<int> port;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) {
+                bad_usage(arg + " needs a value");
+            }
+            return argv[++i];
+        };
+        if (arg == "--host") {
+            host = value();
+            if (host->empty()) {
+                bad_usage("--host needs a host name");
+            }
+        } else if (arg == "--port") {
+            const std::string text = value();
+            port = parse_number(text, 1, 65535);
+            if (!port) {
+                bad_usage("--port takes a number from 1 to 65535, not '" + text + "'");
+            }
+        } else if (arg.starts_with("--")) {
+            bad_usage("unknown option " + arg);
+        } else if (!name) {
+            if (!is_game_name(arg)) {
+                bad_usage("a name is 1 to 16 characters of a-z, 0-9, space and _, not '" + arg +
+                          "'");
+            }
+            name = arg;
+        } else if (!score) {
+            score = parse_number(arg, 0, 2147483647);
+            if (!score) {
+                bad_usage("a score is a whole number from 0, not '" + arg + "'");
+            }
+        } else {
+            bad_usage("unexpected argument '" + arg + "'");
+        }
+    }
+    if (!name || !score) {
+        bad_usage("needs a name and a score");
+    }
+    std::optional<highscore_endpoint> endpoint = configured_endpoint();
+    if (!endpoint) {
+        bad_usage("KULIMBARA_HIGHSCORE_URL is not of the form http://HOST[:PORT]");
+    }
+    if (host) {
+        endpoint->host = *host;
+    }
+    if (port) {
+        endpoint->port = *port;
+    }
+
+    seed_random(clock_seed());
+    score_post_worker worker;
+    worker.start(*name, *score, *endpoint);
+    const post_result result = worker.wait();
+    std::printf("%s %s:%d: %s\n", result.success ? "posted to" : "not posted to",
+                endpoint->host.c_str(), endpoint->port, result.detail.c_str());
+    return result.success ? 0 : 1;
+}
