@@ -3,7 +3,7 @@
 # make test   installs, builds with warnings as errors, runs every test, then builds a
 #             second tree under AddressSanitizer and UndefinedBehaviorSanitizer and runs
 #             every test again there
-# make golden rewrites the simulator's recorded whole-game results (see the README)
+# make golden rewrites the recorded whole-game results and level layouts (see the README)
 # make bench  installs, builds, runs the benchmarks
 # make font-table    regenerates src/core/font_table.cpp from DejaVu Sans Bold
 # make font-preview  draws the font to build/font-preview.png
@@ -50,6 +50,8 @@ test-sanitize: deps
 
 golden: build
 	tests/golden_test.sh $(BUILD)/kulimbara-sim tests/golden/sim.json --write
+	KULIMBARA_RECORD_GOLDEN=1 $(BUILD)/core-tests --gtest_brief=1 \
+	  --gtest_filter=Levels.MatchTheRecordedLayouts
 
 bench: WERROR := OFF
 bench: build

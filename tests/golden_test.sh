@@ -6,7 +6,7 @@
 # Usage: golden_test.sh SIMULATOR GOLDEN_FILE [--write]
 set -euo pipefail
 sim=$1 golden=$2 write=${3:-}
-patterns=(up down toggle:30 toggle:45)
+patterns=(up down toggle:10 toggle:30 toggle:45 toggle:90)
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 

@@ -2,7 +2,11 @@
 // The recorded whole-game results (golden_test.sh) pin the rest of the data.
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -89,6 +93,63 @@ TEST(Levels, TheCheckFindsWhatWouldBreakALevel) {
     EXPECT_EQ(level_problems(level), expected);
 }
 
+// Every number of a level as loaded, one line per element, each number in its shortest exact
+// form.
+std::string describe(int n, const level_t& level) {
+    std::string text;
+    auto put = [&](std::initializer_list<double> numbers) {
+        for (const double x : numbers) {
+            char buffer[32];
+            text += ' ';
+            text.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, x).ptr);
+        }
+        text += '\n';
+    };
+    const RGB_t& d = level.desk_color;
+    const auto& s = level.score_rgb;
+    text += "level " + std::to_string(n);
+    put({level.width, level.height, level.depth, level.rotation.x, level.rotation.y,
+         level.ball_activation_interval, static_cast<double>(level.scene_step), level.gate_alpha,
+         level.gate_height, d.r, d.g, d.b, s[0], s[1], s[2]});
+    for (const hole_t& h : level.holes) {
+        text += "hole";
+        put({h.pos.x, h.pos.y, h.size});
+    }
+    for (const ball_t& b : level.balls) {
+        text += "ball";
+        put({b.pos.x, b.pos.y, b.pos.z, b.size, b.a.z, b.bounce, b.inhibition, b.color.r, b.color.g,
+             b.color.b});
+    }
+    for (const block_t& b : level.blocks) {
+        text += "block";
+        put({b.pos.x, b.pos.y, b.size.x, b.size.y, b.size.z, b.bounce, b.color.r, b.color.g,
+             b.color.b});
+    }
+    for (const gate_t& g : level.gates) {
+        text += "gate";
+        put({g.pos.x, g.pos.y, g.size, static_cast<double>(g.score), g.color.r, g.color.g,
+             g.color.b});
+    }
+    return text;
+}
+
+// tests/golden/levels.txt records the six levels; `make golden` writes it anew after an
+// intended change (KULIMBARA_RECORD_GOLDEN=1), and its diff shows what moved.
+TEST(Levels, MatchTheRecordedLayouts) {
+    std::string text;
+    for (int n = 0; n < levels_count; ++n) {
+        text += describe(n, *load_level(n));
+    }
+    const std::string path = KULIMBARA_SOURCE_DIR "/tests/golden/levels.txt";
+    if (std::getenv("KULIMBARA_RECORD_GOLDEN") != nullptr) {
+        std::ofstream(path) << text;
+        GTEST_SKIP() << "recorded " << path;
+    }
+    std::stringstream recorded;
+    recorded << std::ifstream(path).rdbuf();
+    EXPECT_EQ(text, recorded.str()) << "run 'make golden' if the levels changed on purpose";
+}
+
 TEST(Levels, BallsWaitAtTheFarEndWithASafePosition) {
     for (int n = 0; n < levels_count; ++n) {
         SCOPED_TRACE(n);
@@ -103,6 +164,11 @@ TEST(Levels, BallsWaitAtTheFarEndWithASafePosition) {
             EXPECT_EQ(b.safe_pos.y, b.pos.y);
         }
     }
+    // Setting a level up again gives every ball the neutral orientation.
+    const auto level = load_level(0);
+    level->balls[0].rotation_matrix[1] = 0.5;
+    init_balls(*level);
+    EXPECT_EQ(level->balls[0].rotation_matrix, identity_matrix);
     EXPECT_FALSE(load_level(levels_count));
     EXPECT_FALSE(load_level(-1));
 }

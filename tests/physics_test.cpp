@@ -372,6 +372,13 @@ TEST(PhysicsBlocks, FaceHitReflectsTheClearAxisAndPutsTheBallOutside) {
         EXPECT_DOUBLE_EQ(ball.safe_pos.x, c.vx == c.end_vx ? c.end_x : c.x);
         EXPECT_DOUBLE_EQ(ball.safe_pos.y, c.vy == c.end_vy ? c.end_y : c.y);
     }
+    // Touching the grown block is no contact yet (binary fractions keep the sums exact).
+    level_t touching = flat_level();
+    touching.blocks.push_back({{5.0, -3.0}, {2.0, 2.0, 1.0}, 0.25, {}});
+    const ball_t& toucher = add_ball(touching, {3.25, -2.5, 1.0}, {8.0, 0.0, 0.0});
+    simulation_step(0.03125, touching, still_cfg(), 0);
+    EXPECT_EQ(toucher.pos.x, 3.5);
+    EXPECT_EQ(toucher.v.x, 8.0);
     // At or below the desk's middle plane a ball passes under the block.
     for (const double z : {0.0, 0.01}) {
         level_t level = flat_level();
@@ -415,6 +422,14 @@ TEST(PhysicsRolling, TheNewRotationAboutTheRollingAxisActsAfterTheAccumulatedOne
     EXPECT_NEAR(az / twice_sine, -0.6, 1e-12);
     EXPECT_DOUBLE_EQ(ball.rotation_speed.x, 2.94);
     EXPECT_DOUBLE_EQ(ball.rotation_speed.y, 3.92);
+}
+
+TEST(Matrix, TheLeftFactorActsLast) {
+    // T translates by (1, 2, 3), S scales by (2, 3, 4): T × S scales, then translates.
+    const matrix4_t T = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 1, 2, 3, 1};
+    const matrix4_t S = {2, 0, 0, 0, 0, 3, 0, 0, 0, 0, 4, 0, 0, 0, 0, 1};
+    EXPECT_EQ(multiply(T, S), (matrix4_t{2, 0, 0, 0, 0, 3, 0, 0, 0, 0, 4, 0, 1, 2, 3, 1}));
+    EXPECT_EQ(multiply(S, T), (matrix4_t{2, 0, 0, 0, 0, 3, 0, 0, 0, 0, 4, 0, 2, 6, 12, 1}));
 }
 
 }  // namespace
