@@ -17,6 +17,7 @@ check() {  # WHAT WANTED_STATUS COMMAND...
   [ "$got" -eq "$want" ] || { fail "$what: status $got, wanted $want"; cat "$scratch/out"; }
 }
 start_service() {  # starts the service on a free port; sets service_pid and port
+  : >"$scratch/service.log"  # so that a restart cannot read the last run's port
   "$service" --listen 127.0.0.1:0 --db "$scratch/scores.sqlite" 2>"$scratch/service.log" &
   service_pid=$! port=
   for _ in $(seq 100); do
