@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
 #include <vector>
 
+#include "clock.h"
 #include "random.h"
 
 namespace {
@@ -27,6 +30,15 @@ TEST(Random, UniformFromZeroTo32767AndRepeatableBySeed) {
     }
     seed_random(12346);
     EXPECT_NE(next_random(), first[0]);
+}
+
+// The game clock counts seconds. The bounds are loose: this checks the unit, not the speed.
+TEST(Clock, CountsSeconds) {
+    const double start = getTime();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const double elapsed = getTime() - start;
+    EXPECT_GT(elapsed, 0.015);
+    EXPECT_LT(elapsed, 5.0);
 }
 
 }  // namespace
