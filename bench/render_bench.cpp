@@ -1,6 +1,8 @@
 // Frames per second of a level in play, for each quality level and an empty frame, at two
-// window sizes; and the time from start to the first swapped frame. Run on a display (make
-// bench provides a virtual one when there is none).
+// window sizes; at 1920x1080 and full quality also play with and without the head-up
+// display, the intro screen and the end screen; and the time from start to the first swapped
+// frame, beside the time that building the font adds. Run on a display (make bench provides
+// a virtual one when there is none).
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -8,6 +10,7 @@
 #include "clock.h"
 #include "game.h"
 #include "gl.h"
+#include "glyphs.h"
 #include "levels.h"
 #include "physics.h"
 #include "scene.h"
@@ -19,8 +22,6 @@ class bench_shell : public drawing_shell {
     bool send_score_online(const std::string&, int) override { return false; }
     void post_redisplay() override {}
     void end_process() override {}
-    void menu_animation_step(double) override {}
-    void moveScore(double) override {}
 };
 
 bench_shell shell;
@@ -29,7 +30,7 @@ void draw_frame(int w, int h) {
     set_projection(w, h);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     load_camera(0, 0, 0);
-    shell.renderer.draw_scene();
+    shell.draw_scene();
     glFlush();
     glutSwapBuffers();
 }
@@ -71,6 +72,47 @@ void play_a_while(game& g) {
     }
 }
 
+constexpr double frame_seconds = 1.0 / 60.0;
+
+// One frame of a state as the game runs it: the frame work that animates texts, then drawing.
+void animated_frame(game& g, int w, int h) {
+    g.level->total_time += frame_seconds;
+    if (is_intro(g.level->scene_step)) {
+        g.tt.intro.menu_animation_step(frame_seconds);
+    } else {
+        g.tt.moveScore(frame_seconds);
+    }
+    g.tt.countTimedTexts(frame_seconds);
+    draw_frame(w, h);
+}
+
+// Play with and without the texts, the intro and the end screen, at full quality.
+void text_figures(game& g, int w, int h, double seconds) {
+    g.quality_cfg = quality_cfg_init();
+    shell.rebuild_for_quality(g.quality_cfg);
+    const int saved_score = g.level->total_score;
+    g.level->total_score = 1230;  // four digits of score
+    shell.renderer.hud = false;
+    const double without = frames_per_second([&] { animated_frame(g, w, h); }, seconds);
+    shell.renderer.hud = true;
+    const double with = frames_per_second([&] { animated_frame(g, w, h); }, seconds);
+    std::printf(
+        "%dx%d  play, quality 0: %.1f fps with the head-up display, %.1f fps without;"
+        " the display takes %.1f%% of the frame\n",
+        w, h, with, without, (1.0 / with - 1.0 / without) * with * 100.0);
+
+    g.level->scene_step = state_intro;
+    std::printf("%dx%d  intro screen: %.1f fps\n", w, h,
+                frames_per_second([&] { animated_frame(g, w, h); }, seconds));
+    g.level->scene_step = state_name_entry;
+    g.player_name = "ada_";
+    g.player_name_len = 3;
+    std::printf("%dx%d  end screen, name entry: %.1f fps\n", w, h,
+                frames_per_second([&] { animated_frame(g, w, h); }, seconds));
+    g.level->scene_step = state_play;
+    g.level->total_score = saved_score;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -87,8 +129,15 @@ int main(int argc, char** argv) {
     g.Init();
     draw_frame(1280, 720);
     glFinish();
+    const double without_font = getTime() - start;
+    const double font_start = getTime();
+    fontInit();
+    glFinish();
+    // The game builds the font before its first frame; here it comes after, to weigh it.
+    const double with_font = without_font + (getTime() - font_start);
     std::printf("renderer: %s\n", reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
-    std::printf("start to first swapped frame: %.1f ms\n", (getTime() - start) * 1000.0);
+    std::printf("start to first swapped frame: %.1f ms with the font, %.1f ms without it\n",
+                with_font * 1000.0, without_font * 1000.0);
 
     play_a_while(g);
     int in_play = 0;
@@ -127,6 +176,9 @@ int main(int argc, char** argv) {
             }
             const double fps = frames_per_second([&] { draw_frame(w, h); }, seconds);
             std::printf("%dx%d  quality %d: %.1f fps\n", w, h, q, fps);
+        }
+        if (w == 1920) {
+            text_figures(g, w, h, seconds);
         }
     }
     return 0;
