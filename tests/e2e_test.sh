@@ -76,10 +76,11 @@ press key Return
 enter=$(now)
 sleep_until "$(after "$enter" 1.0)"
 shot countdown
-# The pause shows over every state; its white banner is brightest about 1.6 s after ENTER.
-# The countdown runs on while paused, so it is lifted again before play begins.
+# The pause shows over every state; its white banner is at its brightest 1.6 s after ENTER
+# and still nearly so at 2 s, which leaves slow frames time to show it. The countdown runs on
+# while paused, so the pause is lifted again before play begins.
 press key p
-sleep_until "$(after "$enter" 1.6)"
+sleep_until "$(after "$enter" 2.0)"
 shot paused
 press key p
 expect "countdown: the floating 3 differs from the intro" "$(differ intro countdown)" ">" 0.02
