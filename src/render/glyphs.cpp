@@ -184,6 +184,26 @@ const glCharacter* built_glyph(unsigned char ch) {
     return &acme_gl[ch];
 }
 
+namespace {
+
+// The solid glyph in the winding that the caller has set: the face at y = 0, the walls
+// behind it.
+void solid_glyph(const glCharacter& glyph) {
+    glPushMatrix();
+    glNormal3f(0.0f, 0.0f, -1.0f);
+    call(glyph.displayList[0]);
+    glTranslated(0.0, -glyph_depth, 0.0);
+    call(glyph.displayList[1]);
+}
+
+void flat_glyph(const glCharacter& glyph) {
+    glNormal3f(0.0f, 0.0f, -1.0f);
+    call(glyph.displayList[0]);
+    glTranslated(glyph.width, 0.0, 0.0);
+}
+
+}  // namespace
+
 void f3dChar(unsigned char ch, bool back) {
     const glCharacter* glyph = built_glyph(ch);
     if (glyph == nullptr) {
@@ -191,11 +211,7 @@ void f3dChar(unsigned char ch, bool back) {
     }
     // The tessellated face runs clockwise when seen from its reading side.
     glFrontFace(GL_CW);
-    glPushMatrix();
-    glNormal3f(0.0f, 0.0f, -1.0f);
-    call(glyph->displayList[0]);
-    glTranslated(0.0, -glyph_depth, 0.0);
-    call(glyph->displayList[1]);
+    solid_glyph(*glyph);
     glFrontFace(GL_CCW);
     if (back) {
         // The same face 0.25 behind, front-facing from the other side.
@@ -212,9 +228,29 @@ void f2dChar(unsigned char ch) {
         return;
     }
     glFrontFace(GL_CW);
-    glNormal3f(0.0f, 0.0f, -1.0f);
-    call(glyph->displayList[0]);
-    glTranslated(glyph->width, 0.0, 0.0);
+    flat_glyph(*glyph);
+    glFrontFace(GL_CCW);
+}
+
+void f3dText(std::string_view text) {
+    glFrontFace(GL_CW);
+    for (const char c : text) {
+        if (const glCharacter* glyph = built_glyph(static_cast<unsigned char>(c))) {
+            solid_glyph(*glyph);
+            glPopMatrix();
+            glTranslated(glyph->width, 0.0, 0.0);
+        }
+    }
+    glFrontFace(GL_CCW);
+}
+
+void f2dText(std::string_view text) {
+    glFrontFace(GL_CW);
+    for (const char c : text) {
+        if (const glCharacter* glyph = built_glyph(static_cast<unsigned char>(c))) {
+            flat_glyph(*glyph);
+        }
+    }
     glFrontFace(GL_CCW);
 }
 

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 #include "font.h"
 #include "gl.h"
@@ -42,3 +43,10 @@ void f3dChar(unsigned char ch, bool back);
 void f2dChar(unsigned char ch);
 // The outline only.
 void fOutlineChar(unsigned char ch);
+
+// A whole text in the solid look without back faces, or in the flat look: the same picture
+// as f3dChar or f2dChar on each byte, with the front-face winding switched once for the text
+// rather than twice for every glyph (each switch costs the software renderer a pipeline
+// change).
+void f3dText(std::string_view text);
+void f2dText(std::string_view text);

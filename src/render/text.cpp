@@ -11,10 +11,10 @@ namespace {
 
 constexpr float hud_tilt = 45.0f;  // degrees: the head-up texts lean back toward the camera
 
-// The common part of the three looks: colour, the centring frame, then each glyph.
-template <typename DrawChar>
+// The common part of the three looks: colour, the centring frame, then the glyphs.
+template <typename DrawText>
 void draw_string(std::string_view text, double x, double y, double scale, float r, float g, float b,
-                 float alpha, float x_rotation, DrawChar draw_char) {
+                 float alpha, float x_rotation, DrawText draw_text) {
     glColor4f(r, g, b, alpha);
     glPushMatrix();
     glTranslated(x, y, 0.0);
@@ -22,9 +22,7 @@ void draw_string(std::string_view text, double x, double y, double scale, float 
     glTranslatef(static_cast<float>(-pixlen(text) / 2), static_cast<float>(pixheight(text) / 2),
                  0.0f);
     glRotatef(x_rotation, 1.0f, 0.0f, 0.0f);
-    for (const char c : text) {
-        draw_char(static_cast<unsigned char>(c));
-    }
+    draw_text(text);
     glPopMatrix();
 }
 
@@ -54,13 +52,20 @@ void ttInit() {
 
 void vectorText2DAt2d4f(std::string_view text, double x, double y, double scale, float r, float g,
                         float b, float alpha, float x_rotation) {
-    draw_string(text, x, y, scale, r, g, b, alpha, x_rotation, f2dChar);
+    draw_string(text, x, y, scale, r, g, b, alpha, x_rotation, f2dText);
 }
 
 void vectorText3DAt2d4f(std::string_view text, double x, double y, double scale, float r, float g,
                         float b, float alpha, float x_rotation, bool back) {
-    draw_string(text, x, y, scale, r, g, b, alpha, x_rotation,
-                [back](unsigned char ch) { f3dChar(ch, back); });
+    draw_string(text, x, y, scale, r, g, b, alpha, x_rotation, [back](std::string_view run) {
+        if (!back) {
+            f3dText(run);
+            return;
+        }
+        for (const char c : run) {
+            f3dChar(static_cast<unsigned char>(c), true);
+        }
+    });
 }
 
 void outlineTextAt2d4f(std::string_view text, double x, double y, double scale, float r, float g,
@@ -68,7 +73,11 @@ void outlineTextAt2d4f(std::string_view text, double x, double y, double scale, 
     if (smooth) {
         glEnable(GL_LINE_SMOOTH);
     }
-    draw_string(text, x, y, scale, r, g, b, alpha, x_rotation, fOutlineChar);
+    draw_string(text, x, y, scale, r, g, b, alpha, x_rotation, [](std::string_view run) {
+        for (const char c : run) {
+            fOutlineChar(static_cast<unsigned char>(c));
+        }
+    });
     if (smooth) {
         glDisable(GL_LINE_SMOOTH);
     }
