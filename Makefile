@@ -41,10 +41,13 @@ bench: build
 	@if [ -n "$${DISPLAY:-}" ]; then ./$(BUILD)/kulimbara-render-bench; \
 	else KULIMBARA_SCREEN=1920x1080x24 tests/with_display.sh ./$(BUILD)/kulimbara-render-bench; fi
 
-font-table: configure
+# These two keep the build folder's settings, so that they cause no rebuild of the game.
+font-table: deps
+	@[ -f $(BUILD)/CMakeCache.txt ] || cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	@cmake --build $(BUILD) --target font-table
 
-font-preview: configure
+font-preview: deps
+	@[ -f $(BUILD)/CMakeCache.txt ] || cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	@cmake --build $(BUILD) --target font-preview
 	./$(BUILD)/font-preview $(BUILD)/font-preview.mvg 0.5
 	convert mvg:$(BUILD)/font-preview.mvg $(BUILD)/font-preview.png

@@ -16,9 +16,9 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <map>
 #include <numbers>
 #include <sstream>
@@ -68,13 +68,16 @@ constexpr std::int32_t title_height = 228;  // codes 128 to 137
 // (the underscore and the bar) on the bottom of the box.
 constexpr double cap_top_z = 40.0;
 
-// Flattening tolerances in table units: the largest distance between a curve and its chords.
-// Half a pixel on a 1920 × 1080 screen at the depth of the intro title: about 21.7 pixels per
-// model unit there, so a table unit is 0.46 px at scale 2.1 (the largest ordinary text) and
-// 0.78 px at scale 3.6 (the title). Rounding to integers already moves points by up to half
-// a unit, so a finer tolerance would only add points.
-constexpr double text_tolerance = 1.0;
-constexpr double title_tolerance = 0.6;
+// Outlines are first followed closely (curves cut to within `sampling_tolerance`), then thinned
+// to chords between integer points that stay within a tolerance of the close outline: a
+// quarter of a pixel on a 1920 × 1080 screen, where a model unit is 20 to 22 pixels at the
+// depth the texts stand at (the title 64 units from the eye, the heads-up texts 60). A table
+// unit is then at most 0.46 px at scale 2.1, the largest ordinary text, and 0.79 px at scale
+// 3.6, the title. Finer would buy nothing: the points are integers, and the thinning already
+// picks points that round to within the tolerance of the outline.
+constexpr double sampling_tolerance = 0.02;
+constexpr double text_tolerance = 0.5;
+constexpr double title_tolerance = 0.3;
 
 std::int32_t to_int(double v) {
     return static_cast<std::int32_t>(std::lround(v));
@@ -142,6 +145,91 @@ icontour to_contour(const std::vector<vec2>& loop) {
     return pts;
 }
 
+double segment_point_distance(vec2 p, vec2 a, vec2 b) {
+    const vec2 d = b - a;
+    const double len2 = d.x * d.x + d.z * d.z;
+    double t = len2 > 0.0 ? ((p.x - a.x) * d.x + (p.z - a.z) * d.z) / len2 : 0.0;
+    t = std::clamp(t, 0.0, 1.0);
+    return length(p - (a + t * d));
+}
+
+vec2 rounded(vec2 p) {
+    return {static_cast<double>(to_int(p.x)), static_cast<double>(to_int(p.z))};
+}
+
+// Thins a closely followed closed outline to integer points. From each chosen point it takes
+// the farthest point whose rounded position lies within the tolerance of the outline and whose
+// chord passes within the tolerance of every outline point it skips; where none rounds well
+// enough (near a corner), the farthest whose chord qualifies. It starts at the sharpest corner, or
+// on a smooth outline at the point that rounds best.
+std::vector<vec2> thin_loop(std::vector<vec2> loop, double tolerance) {
+    while (loop.size() > 1 && length(loop.back() - loop.front()) < 1e-9) {
+        loop.pop_back();
+    }
+    const std::size_t n = loop.size();
+    if (n < 3) {
+        return loop;
+    }
+    const auto at = [&](std::size_t k) { return loop[k % n]; };
+    const auto turn = [&](std::size_t k) {
+        const vec2 in = at(k + n) - at(k + n - 2);
+        const vec2 out = at(k + 2) - at(k);
+        return std::abs(std::atan2(in.x * out.z - in.z * out.x, in.x * out.x + in.z * out.z));
+    };
+    std::size_t start = 0;
+    for (std::size_t k = 1; k < n; ++k) {
+        if (turn(k) > turn(start)) {
+            start = k;
+        }
+    }
+    if (turn(start) < 0.35) {
+        for (std::size_t k = 0; k < n; ++k) {
+            if (length(rounded(loop[k]) - loop[k]) < length(rounded(loop[start]) - loop[start])) {
+                start = k;
+            }
+        }
+    }
+    std::rotate(loop.begin(), loop.begin() + static_cast<std::ptrdiff_t>(start), loop.end());
+    loop.push_back(loop.front());
+
+    const auto near_outline = [&](std::size_t j) {
+        const vec2 q = rounded(loop[j]);
+        double best = length(q - loop[j]);
+        for (std::size_t k = j > 4 ? j - 4 : 0; k < std::min(j + 4, n); ++k) {
+            best = std::min(best, segment_point_distance(q, loop[k], loop[k + 1]));
+        }
+        return best <= tolerance;
+    };
+    std::vector<vec2> out{rounded(loop[0])};
+    std::size_t cur = 0;
+    while (cur < n) {
+        std::size_t best = 0;
+        std::size_t best_chord = cur + 1;  // ignoring where the end point rounds to
+        for (std::size_t j = cur + 1; j <= n && j <= cur + 1500; ++j) {
+            const vec2 b = rounded(loop[j]);
+            double worst = 0.0;
+            for (std::size_t k = cur + 1; k < j; ++k) {
+                worst = std::max(worst, segment_point_distance(loop[k], out.back(), b));
+            }
+            if (worst > 4.0 * tolerance) {
+                break;
+            }
+            if (worst <= tolerance) {
+                best_chord = j;
+                if (j == n || near_outline(j)) {
+                    best = j;
+                }
+            }
+        }
+        if (best == 0) {
+            best = best_chord;
+        }
+        out.push_back(rounded(loop[best]));
+        cur = best;
+    }
+    return out;
+}
+
 // Outer boundaries run with a positive shoelace sum, holes with a negative one: a contour
 // inside an odd number of others is a hole.
 void orient(std::vector<icontour>& contours) {
@@ -159,6 +247,19 @@ void orient(std::vector<icontour>& contours) {
     }
 }
 
+// The smallest and largest x of a glyph's ink.
+std::pair<std::int32_t, std::int32_t> ink_extent(const glyph& g) {
+    std::int32_t lo = g.contours.at(0)[0].x;
+    std::int32_t hi = lo;
+    for (const icontour& c : g.contours) {
+        for (const ipoint& p : c) {
+            lo = std::min(lo, p.x);
+            hi = std::max(hi, p.x);
+        }
+    }
+    return {lo, hi};
+}
+
 // The advance box holds the ink: at x1 = 0 where the ink fits, otherwise moved just far
 // enough. Ink wider than the advance (the font's Y, by 5 units) widens the box to the ink.
 void place_box(glyph& g, std::int32_t advance) {
@@ -167,14 +268,7 @@ void place_box(glyph& g, std::int32_t advance) {
         g.x2 = advance;
         return;
     }
-    std::int32_t lo = g.contours[0][0].x;
-    std::int32_t hi = lo;
-    for (const icontour& c : g.contours) {
-        for (const ipoint& p : c) {
-            lo = std::min(lo, p.x);
-            hi = std::max(hi, p.x);
-        }
-    }
+    const auto [lo, hi] = ink_extent(g);
     if (hi - lo > advance) {
         g.x1 = lo;
         g.x2 = hi;
@@ -227,7 +321,7 @@ int conic_to(const FT_Vector* control, const FT_Vector* to, void* user) {
     const vec2 p2 = w.map(to);
     const double bend = length(p0 - 2.0 * p1 + p2);  // D = 2·bend
     const int steps =
-        std::max(1, static_cast<int>(std::ceil(std::sqrt(bend / (4.0 * text_tolerance)))));
+        std::max(1, static_cast<int>(std::ceil(std::sqrt(bend / (4.0 * sampling_tolerance)))));
     for (int i = 1; i <= steps; ++i) {
         const double t = static_cast<double>(i) / steps;
         const double u = 1.0 - t;
@@ -246,8 +340,8 @@ int cubic_to(const FT_Vector* control1, const FT_Vector* control2, const FT_Vect
     const vec2 p3 = w.map(to);
     const double bend =
         std::max(length(p0 - 2.0 * p1 + p2), length(p1 - 2.0 * p2 + p3));  // D = 6·bend
-    const int steps =
-        std::max(1, static_cast<int>(std::ceil(std::sqrt(3.0 * bend / (4.0 * text_tolerance)))));
+    const int steps = std::max(
+        1, static_cast<int>(std::ceil(std::sqrt(3.0 * bend / (4.0 * sampling_tolerance)))));
     for (int i = 1; i <= steps; ++i) {
         const double t = static_cast<double>(i) / steps;
         const double u = 1.0 - t;
@@ -299,7 +393,7 @@ class font_file {
         glyph g;
         g.height = text_height;
         for (const std::vector<vec2>& loop : w.loops) {
-            icontour c = to_contour(loop);
+            icontour c = to_contour(thin_loop(loop, text_tolerance));
             if (!c.empty()) {
                 g.contours.push_back(std::move(c));
             }
@@ -353,10 +447,11 @@ glyph title_bar() {
 //
 // Each title glyph is a set of pen paths (centre lines in table units). The pen is 22 units
 // wide with square ends and round joins. The glyph's ink is traced from a sampled distance
-// field by marching squares, then thinned to the flattening tolerance.
+// field by marching squares, then thinned like the font's outlines.
 
 constexpr double pen_half_width = 11.0;
 constexpr double grid_step = 0.5;
+constexpr std::int32_t side_bearing = 12;  // as the bar's
 
 struct pen_path {
     std::vector<vec2> points;
@@ -394,19 +489,6 @@ pen_path ring(vec2 centre, double radius) {
     return p;
 }
 
-// Signed distance to a segment drawn with a square-ended pen (a rectangle).
-double segment_distance(vec2 p, vec2 a, vec2 b) {
-    const vec2 d = b - a;
-    const double len = length(d);
-    const vec2 u = (1.0 / len) * d;
-    const vec2 m = 0.5 * (a + b);
-    const vec2 q = p - m;
-    const double along = std::abs(q.x * u.x + q.z * u.z) - 0.5 * len;
-    const double across = std::abs(-q.x * u.z + q.z * u.x) - pen_half_width;
-    const double outside = std::hypot(std::max(along, 0.0), std::max(across, 0.0));
-    return outside + std::min(std::max(along, across), 0.0);
-}
-
 class distance_grid {
   public:
     distance_grid(double x0, double z0, int nx, int nz)
@@ -416,17 +498,35 @@ class distance_grid {
     // only has to have the right sign, which the initial value gives.
     template <class Distance>
     void add(double xmin, double zmin, double xmax, double zmax, Distance distance) {
-        const int i0 = std::max(0, static_cast<int>(std::floor((xmin - far - x0_) / grid_step)));
-        const int i1 =
-            std::min(nx_ - 1, static_cast<int>(std::ceil((xmax + far - x0_) / grid_step)));
-        const int j0 = std::max(0, static_cast<int>(std::floor((zmin - far - z0_) / grid_step)));
-        const int j1 =
-            std::min(nz_ - 1, static_cast<int>(std::ceil((zmax + far - z0_) / grid_step)));
+        const auto [i0, i1, j0, j1] = nodes_within(xmin - far, zmin - far, xmax + far, zmax + far);
         for (int j = j0; j <= j1; ++j) {
             for (int i = i0; i <= i1; ++i) {
                 double& v = at(i, j);
                 v = std::min(v, distance(node(i, j)));
             }
+        }
+    }
+
+    // Cuts away what lies beyond the line through `end` across `outward`, within `radius` of
+    // `end`: the square end of a stroke.
+    void cut(vec2 end, vec2 outward, double radius) {
+        const vec2 u = (1.0 / length(outward)) * outward;
+        const auto [i0, i1, j0, j1] =
+            nodes_within(end.x - radius, end.z - radius, end.x + radius, end.z + radius);
+        for (int j = j0; j <= j1; ++j) {
+            for (int i = i0; i <= i1; ++i) {
+                const vec2 q = node(i, j) - end;
+                const double beyond = q.x * u.x + q.z * u.z;
+                if (beyond > 0.0 && length(q) < radius) {
+                    at(i, j) = std::max(at(i, j), beyond);
+                }
+            }
+        }
+    }
+
+    void merge(const distance_grid& other) {
+        for (std::size_t k = 0; k < values_.size(); ++k) {
+            values_[k] = std::min(values_[k], other.values_[k]);
         }
     }
 
@@ -518,6 +618,14 @@ class distance_grid {
 
   private:
     static constexpr double far = 3.0;
+
+    // The first and last columns and rows of the nodes inside a rectangle.
+    std::array<int, 4> nodes_within(double xmin, double zmin, double xmax, double zmax) const {
+        return {std::max(0, static_cast<int>(std::floor((xmin - x0_) / grid_step))),
+                std::min(nx_ - 1, static_cast<int>(std::ceil((xmax - x0_) / grid_step))),
+                std::max(0, static_cast<int>(std::floor((zmin - z0_) / grid_step))),
+                std::min(nz_ - 1, static_cast<int>(std::ceil((zmax - z0_) / grid_step)))};
+    }
     double at(int i, int j) const { return values_[static_cast<std::size_t>(j) * nx_ + i]; }
     double& at(int i, int j) { return values_[static_cast<std::size_t>(j) * nx_ + i]; }
 
@@ -528,51 +636,9 @@ class distance_grid {
     std::vector<double> values_;
 };
 
-double distance_to_line(vec2 p, vec2 a, vec2 b) {
-    const vec2 d = b - a;
-    const double len = length(d);
-    if (len == 0.0) {
-        return length(p - a);
-    }
-    return std::abs(d.x * (p.z - a.z) - d.z * (p.x - a.x)) / len;
-}
-
-// Douglas-Peucker: keeps the points of pts[first..last] that stray more than the tolerance.
-void simplify(const std::vector<vec2>& pts, std::size_t first, std::size_t last,
-              std::vector<vec2>& out) {
-    double worst = 0.0;
-    std::size_t worst_at = first;
-    for (std::size_t k = first + 1; k < last; ++k) {
-        const double d = distance_to_line(pts[k], pts[first], pts[last]);
-        if (d > worst) {
-            worst = d;
-            worst_at = k;
-        }
-    }
-    if (worst > title_tolerance) {
-        simplify(pts, first, worst_at, out);
-        simplify(pts, worst_at, last, out);
-    } else {
-        out.push_back(pts[last]);
-    }
-}
-
-std::vector<vec2> simplify_loop(const std::vector<vec2>& loop) {
-    std::size_t far_at = 0;
-    for (std::size_t k = 1; k < loop.size(); ++k) {
-        if (length(loop[k] - loop[0]) > length(loop[far_at] - loop[0])) {
-            far_at = k;
-        }
-    }
-    std::vector<vec2> closed = loop;
-    closed.push_back(loop[0]);
-    std::vector<vec2> out{loop[0]};
-    simplify(closed, 0, far_at, out);
-    simplify(closed, far_at, closed.size() - 1, out);
-    return out;
-}
-
-glyph pen_glyph(std::int32_t advance, const std::vector<pen_path>& paths) {
+// The ink of a set of pen paths, moved to stand `side_bearing` units from either edge of its
+// advance box.
+glyph pen_glyph(const std::vector<pen_path>& paths) {
     double xmin = 1e9, zmin = 1e9, xmax = -1e9, zmax = -1e9;
     for (const pen_path& p : paths) {
         for (const vec2& v : p.points) {
@@ -582,48 +648,58 @@ glyph pen_glyph(std::int32_t advance, const std::vector<pen_path>& paths) {
             zmax = std::max(zmax, v.z);
         }
     }
-    const double margin = pen_half_width + 4.0;
+    const double h = pen_half_width;
+    const double margin = h + 4.0;
     const double x0 = std::floor(xmin - margin);
     const double z0 = std::floor(zmin - margin);
     const int nx = static_cast<int>(std::ceil((xmax + margin - x0) / grid_step)) + 1;
     const int nz = static_cast<int>(std::ceil((zmax + margin - z0) / grid_step)) + 1;
-    distance_grid grid(x0, z0, nx, nz);
-    const double h = pen_half_width;
+    distance_grid ink(x0, z0, nx, nz);
     for (const pen_path& p : paths) {
+        // A path is the union of round-ended strokes along its segments, its two ends then cut
+        // square across the end segments.
+        distance_grid stroke(x0, z0, nx, nz);
         const std::size_t n = p.points.size();
-        const std::size_t segments = p.closed ? n : n - 1;
-        for (std::size_t k = 0; k < segments; ++k) {
+        for (std::size_t k = 0; k < (p.closed ? n : n - 1); ++k) {
             const vec2 a = p.points[k];
             const vec2 b = p.points[(k + 1) % n];
-            grid.add(std::min(a.x, b.x) - h, std::min(a.z, b.z) - h, std::max(a.x, b.x) + h,
-                     std::max(a.z, b.z) + h, [a, b](vec2 q) { return segment_distance(q, a, b); });
+            stroke.add(std::min(a.x, b.x) - h, std::min(a.z, b.z) - h, std::max(a.x, b.x) + h,
+                       std::max(a.z, b.z) + h,
+                       [a, b, h](vec2 q) { return segment_point_distance(q, a, b) - h; });
         }
-        // Round joins: every vertex but the two ends of an open path.
-        for (std::size_t k = p.closed ? 0 : 1; k < (p.closed ? n : n - 1); ++k) {
-            const vec2 c = p.points[k];
-            grid.add(c.x - h, c.z - h, c.x + h, c.z + h,
-                     [c, h](vec2 q) { return length(q - c) - h; });
+        if (!p.closed) {
+            stroke.cut(p.points[0], p.points[0] - p.points[1], h + 3.0);
+            stroke.cut(p.points[n - 1], p.points[n - 1] - p.points[n - 2], h + 3.0);
         }
+        ink.merge(stroke);
     }
     glyph g;
     g.height = title_height;
-    for (const std::vector<vec2>& loop : grid.trace()) {
-        icontour c = to_contour(simplify_loop(loop));
+    for (const std::vector<vec2>& loop : ink.trace()) {
+        icontour c = to_contour(thin_loop(loop, title_tolerance));
         if (!c.empty()) {
             g.contours.push_back(std::move(c));
         }
     }
     orient(g.contours);
-    place_box(g, advance);
+    const auto [lo, hi] = ink_extent(g);
+    for (icontour& c : g.contours) {
+        for (ipoint& q : c) {
+            q.x += side_bearing - lo;
+        }
+    }
+    g.x1 = 0;
+    g.x2 = hi - lo + 2 * side_bearing;
     return g;
 }
 
 // The script: strokes 22 units wide between the top line z = 12 and the foot line z = 208,
-// centred on the bar's line z = 110; centre lines of strokes that touch those lines lie at
-// z = 23 and z = 197. Bowls are circles about the bar's line.
+// built on the bar's line z = 110. Bowls are rings of centre-line radius 55 about the bar's
+// line (ink from z = 44 to 176); stems reach the top or foot line.
 constexpr double top = 12.0;
 constexpr double foot = 208.0;
 constexpr double mid = 110.0;
+constexpr double bowl = 55.0;
 
 std::vector<vec2> line(vec2 a, vec2 b) {
     return {a, b};
@@ -632,35 +708,33 @@ std::vector<vec2> line(vec2 a, vec2 b) {
 glyph title_glyph(int code) {
     switch (code) {
         case 128:  // a stem with two arms swept out of its middle
-            return pen_glyph(168, {open_path({line({23, top}, {23, foot})}),
-                                   open_path({arc({126, mid}, 87, 180, 270)}),
-                                   open_path({arc({126, mid}, 87, 180, 90)})});
-        case 130:  // a ring with a stem rising from it
-            return pen_glyph(156, {ring({78, 134}, 55), open_path({line({122, 134}, {122, top})})});
-        case 131:  // a ring with a stem falling from it
-            return pen_glyph(156, {ring({78, 86}, 55), open_path({line({34, 86}, {34, foot})})});
-        case 132:  // a wave along the bar's line
+            return pen_glyph({open_path({line({23, top}, {23, foot})}),
+                              open_path({arc({126, mid}, 87, 180, 270)}),
+                              open_path({arc({126, mid}, 87, 180, 90)})});
+        case 130:  // a ring hanging from a stem
+            return pen_glyph({ring({78, mid}, bowl), open_path({line({78, top}, {78, 55})})});
+        case 131:  // a dome on the bar, on a post
+            return pen_glyph({open_path({arc({83, mid}, bowl, 180, 360)}),
+                              open_path({line({12, mid}, {154, mid})}),
+                              open_path({line({83, mid}, {83, foot})})});
+        case 132:  // a crescent holding a dot
+            return pen_glyph({open_path({arc({78, mid}, bowl, 300, 60)}),
+                              open_path({line({67, mid}, {89, mid})})});
+        case 133:  // a wave along the bar's line
             return pen_glyph(
-                196, {open_path({arc({62, mid}, 50, 180, 360), arc({162, mid}, 50, 180, 0)})});
-        case 133:  // a hooked stem with a bar
-            return pen_glyph(146,
-                             {open_path({line({23, top}, {23, mid}), line({23, mid}, {110, mid}),
-                                         arc({80, mid}, 41, 0, 90)})});
-        case 134:  // a ring on the bar's line with a tail
-            return pen_glyph(166, {ring({74, mid}, 55), open_path({line({129, mid}, {154, mid})})});
-        case 135:  // a cup crossed by the bar
-            return pen_glyph(160,
-                             {open_path({line({23, top}, {23, 130}), arc({80, 130}, 57, 180, 0),
-                                         line({137, 130}, {137, top})}),
-                              open_path({line({12, mid}, {148, mid})})});
-        case 136:  // a stem with a bowl
-            return pen_glyph(160,
-                             {open_path({line({23, top}, {23, foot})}),
-                              open_path({line({23, 54}, {82, 54}), arc({82, 110}, 56, 270, 450),
-                                         line({82, 166}, {23, 166})})});
-        case 137:  // a zigzag
-            return pen_glyph(160, {open_path({line({12, 23}, {137, 23}), line({137, 23}, {23, 197}),
-                                              line({23, 197}, {148, 197})})});
+                {open_path({arc({62, mid}, 50, 180, 360), arc({162, mid}, 50, 180, 0)})});
+        case 134:  // a ring crossed by the bar
+            return pen_glyph({ring({74, mid}, bowl), open_path({line({19, mid}, {154, mid})})});
+        case 135:  // a cup with one tall arm and a dot over the other
+            return pen_glyph({open_path({line({23, top}, {23, mid}), arc({78, mid}, bowl, 180, 0),
+                                         line({133, mid}, {133, 66})}),
+                              open_path({line({133, 12}, {133, 34})})});
+        case 136:  // a ring with a stem falling from its side and curling under (137 turned over)
+            return pen_glyph({ring({88, 85}, bowl),
+                              open_path({line({33, 85}, {33, 168}), arc({63, 168}, 30, 180, 0)})});
+        case 137:  // a ring with a stem rising from its side and curling over
+            return pen_glyph({ring({72, 143}, bowl), open_path({line({127, 143}, {127, 60}),
+                                                                arc({97, 60}, 30, 0, -180)})});
         default:
             throw std::runtime_error("no title glyph " + std::to_string(code));
     }
@@ -768,6 +842,12 @@ int main(int argc, char** argv) {
             }
         }
         const std::string source = table_source(glyphs);
+        // An unchanged table is left alone, so that nothing that includes it is rebuilt.
+        std::ifstream old(argv[2], std::ios::binary);
+        if (old && std::string(std::istreambuf_iterator<char>(old), {}) == source) {
+            return 0;
+        }
+        old.close();
         std::ofstream file(argv[2], std::ios::binary);
         file << source;
         file.close();

@@ -43,9 +43,12 @@ glyph_record read_glyph_record(std::span<const std::int32_t> font_table, int& in
     if (polygons < 0) {
         malformed(index - 1, "negative polygon count " + std::to_string(polygons));
     }
+    if (index < 0) {
+        malformed(index, "negative position");
+    }
     for (int k = 0; k < polygons; ++k) {
         if (k == 0) {
-            if (index < 0 || remaining(index) < box_integers) {
+            if (remaining(index) < box_integers) {
                 malformed(index, "advance box past the end of the table");
             }
             record.width = (font_table[index + 3] - font_table[index + 1]) * 0.01;
