@@ -1,12 +1,10 @@
 // The head-up display's logic without a window: the score's shiver and copies, the intro's
-// title animation and what the end-of-game screen is handed.
+// title animation.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <string>
 
 #include "font.h"
-#include "game.h"
 #include "random.h"
 #include "tt.h"
 
@@ -108,45 +106,6 @@ TEST(IntroAnimation, BobsTumblesAndWrapsItsPhase) {
     intro.menu_animation_step(2.0 / 180.0);
     EXPECT_EQ(intro.game_name_letter_rotation[letter], 0.0);
     EXPECT_EQ(intro.rotation_index, -1);
-
-    // Over half a minute the letters bob between -1 and +1, mirrored in pairs (the step that
-    // crosses a turn of the wave counts whole, so each period may drift by up to a step).
-    intro = intro_animation{};
-    for (int frame = 0; frame < 60 * 30; ++frame) {
-        intro.menu_animation_step(1.0 / 60);
-        ASSERT_NEAR(intro.game_name_letter_offset[0], -intro.game_name_letter_offset[1], 1e-9);
-        ASSERT_LE(std::abs(intro.game_name_letter_offset[0]), 1.05);
-    }
-}
-
-class quiet_shell : public game_shell {
-  public:
-    void build_level(level_t&, const quality_cfg_t&) override {}
-    void rebuild_for_quality(const quality_cfg_t&) override {}
-    bool send_score_online(const std::string&, int) override { return true; }
-    void post_redisplay() override {}
-    void end_process() override {}
-};
-
-TEST(FinalScreen, CarriesTheNameWithItsCursorThenThePostResult) {
-    quiet_shell shell;
-    game g{shell};
-    g.Init();
-    g.level->scene_step = state_name_entry;
-    g.level->total_score = 470;
-    EXPECT_EQ(g.final_screen().player_name, "_");  // the cursor alone
-    for (const char c : std::string("Ada")) {
-        g.onKeyboardDown(c);
-    }
-    final_screen_t screen = g.final_screen();
-    EXPECT_TRUE(screen.highscore);
-    EXPECT_EQ(screen.player_name, "ada_");
-    EXPECT_EQ(screen.score, 470);
-    g.onKeyboardDown(key_enter);
-    screen = g.final_screen();
-    EXPECT_FALSE(screen.highscore);
-    EXPECT_TRUE(screen.highscore_success);
-    EXPECT_EQ(screen.player_name, "ada");
 }
 
 }  // namespace
