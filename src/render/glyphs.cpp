@@ -187,7 +187,8 @@ const glCharacter* built_glyph(unsigned char ch) {
 namespace {
 
 // The solid glyph in the winding that the caller has set: the face at y = 0, the walls
-// behind it.
+// behind it. Leaves a matrix pushed and moved 0.25 back, where f3dChar draws the back face;
+// the caller pops it.
 void solid_glyph(const glCharacter& glyph) {
     glPushMatrix();
     glNormal3f(0.0f, 0.0f, -1.0f);
