@@ -83,7 +83,7 @@ press key p
 sleep_until "$(after "$enter" 2.0)"
 shot paused
 press key p
-expect "countdown: the floating 3 differs from the intro" "$(differ intro countdown)" ">" 0.02
+expect "countdown: the growing blue-green 3" "$(fraction countdown cyan)" ">" 0.01
 expect "countdown: the ball counter's white label" "$(fraction countdown white)" ">" 0.0005
 expect "paused: the white PAUSE banner" \
     "$(awk -v p="$(fraction paused white)" -v c="$(fraction countdown white)" 'BEGIN { print p - c }')" \
