@@ -1,13 +1,17 @@
 // Frames per second of a level in play, for each quality level and an empty frame, at two
-// window sizes; and the time from start to the first swapped frame. Run on a display (make
-// bench provides a virtual one when there is none).
+// window sizes; at 1920x1080 and full quality also play with and without the head-up
+// display, the intro screen and the end screen; and the time from start to the first swapped
+// frame, beside the time that building the font adds. Run on a display (make bench provides
+// a virtual one when there is none).
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <string>
 
 #include "clock.h"
 #include "game.h"
 #include "gl.h"
+#include "glyphs.h"
 #include "levels.h"
 #include "physics.h"
 #include "scene.h"
@@ -18,8 +22,6 @@ class bench_shell : public drawing_shell {
   public:
     void post_redisplay() override {}
     void end_process() override {}
-    void menu_animation_step(double) override {}
-    void moveScore(double) override {}
 };
 
 bench_shell shell;
@@ -28,7 +30,7 @@ void draw_frame(int w, int h) {
     set_projection(w, h);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     load_camera(0, 0, 0);
-    shell.renderer.draw_scene();
+    shell.draw_scene();
     glFlush();
     glutSwapBuffers();
 }
@@ -39,23 +41,45 @@ void empty_frame() {
     glutSwapBuffers();
 }
 
-// Frames per second of `frame` over about `seconds`, after a few frames of warm-up.
+// Processor seconds of the whole process, every thread of the renderer included: unlike the
+// wall clock, hardly swayed by other programs that share the machine.
+double process_seconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+// Frames of `frame` over about `seconds` of wall clock, after a few frames of warm-up, with
+// the wall and processor seconds they took.
+struct frame_run {
+    int frames = 0;
+    double wall = 0.0;
+    double processor = 0.0;
+};
+
 template <typename Frame>
-double frames_per_second(Frame frame, double seconds) {
+frame_run run_frames(Frame frame, double seconds) {
     for (int i = 0; i < 3; ++i) {
         frame();
     }
     glFinish();
+    frame_run run;
     const double start = getTime();
-    int frames = 0;
-    double elapsed = 0.0;
+    const double processor_start = process_seconds();
     do {
         frame();
-        ++frames;
+        ++run.frames;
         glFinish();
-        elapsed = getTime() - start;
-    } while (elapsed < seconds);
-    return frames / elapsed;
+        run.wall = getTime() - start;
+    } while (run.wall < seconds);
+    run.processor = process_seconds() - processor_start;
+    return run;
+}
+
+template <typename Frame>
+double frames_per_second(Frame frame, double seconds) {
+    const frame_run run = run_frames(frame, seconds);
+    return run.frames / run.wall;
 }
 
 // Puts level 4 into play with its balls rolling about the desk.
@@ -68,6 +92,61 @@ void play_a_while(game& g) {
         simulation_step(1.0 / 60.0, *g.level, g.physics_cfg, (frame / 45) % 2);
         g.level->ball_activation_timer = g.level->ball_activation_interval;  // all out soon
     }
+}
+
+constexpr double frame_seconds = 1.0 / 60.0;
+
+// One frame of a state as the game runs it: the frame work that animates texts, then drawing.
+void animated_frame(game& g, int w, int h) {
+    g.level->total_time += frame_seconds;
+    if (is_intro(g.level->scene_step)) {
+        g.tt.intro.menu_animation_step(frame_seconds);
+    } else {
+        g.tt.moveScore(frame_seconds);
+    }
+    g.tt.countTimedTexts(frame_seconds);
+    draw_frame(w, h);
+}
+
+// Play with and without the texts, the intro and the end screen, at full quality.
+void text_figures(game& g, int w, int h, double seconds) {
+    g.quality_cfg = quality_cfg_init();
+    shell.rebuild_for_quality(g.quality_cfg);
+    const int saved_score = g.level->total_score;
+    g.level->total_score = 1230;  // four digits of score
+    // Alternate short runs with and without the texts, so that a neighbour's load on the
+    // machine weighs on both alike; count processor time beside the wall clock.
+    frame_run runs[2];
+    for (int round = 0; round < 4; ++round) {
+        for (const bool hud : {true, false}) {
+            shell.renderer.hud = hud;
+            const frame_run run = run_frames([&] { animated_frame(g, w, h); }, seconds / 4);
+            runs[hud].frames += run.frames;
+            runs[hud].wall += run.wall;
+            runs[hud].processor += run.processor;
+        }
+    }
+    shell.renderer.hud = true;
+    const double with_wall = runs[1].wall / runs[1].frames;
+    const double without_wall = runs[0].wall / runs[0].frames;
+    const double with_processor = runs[1].processor / runs[1].frames;
+    const double without_processor = runs[0].processor / runs[0].frames;
+    std::printf(
+        "%dx%d  play, quality 0: %.1f fps with the head-up display, %.1f fps without; the display"
+        " takes %.1f%% of the frame's time and %.1f%% of its processor time\n",
+        w, h, 1.0 / with_wall, 1.0 / without_wall, (with_wall - without_wall) / with_wall * 100.0,
+        (with_processor - without_processor) / with_processor * 100.0);
+
+    g.level->scene_step = state_intro;
+    std::printf("%dx%d  intro screen: %.1f fps\n", w, h,
+                frames_per_second([&] { animated_frame(g, w, h); }, seconds));
+    g.level->scene_step = state_name_entry;
+    g.player_name = "ada_";
+    g.player_name_len = 3;
+    std::printf("%dx%d  end screen, name entry: %.1f fps\n", w, h,
+                frames_per_second([&] { animated_frame(g, w, h); }, seconds));
+    g.level->scene_step = state_play;
+    g.level->total_score = saved_score;
 }
 
 }  // namespace
@@ -86,8 +165,15 @@ int main(int argc, char** argv) {
     g.Init();
     draw_frame(1280, 720);
     glFinish();
+    const double without_font = getTime() - start;
+    const double font_start = getTime();
+    fontInit();
+    glFinish();
+    // The game builds the font before its first frame; here it comes after, to weigh it.
+    const double with_font = without_font + (getTime() - font_start);
     std::printf("renderer: %s\n", reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
-    std::printf("start to first swapped frame: %.1f ms\n", (getTime() - start) * 1000.0);
+    std::printf("start to first swapped frame: %.1f ms with the font, %.1f ms without it\n",
+                with_font * 1000.0, without_font * 1000.0);
 
     play_a_while(g);
     int in_play = 0;
@@ -126,6 +212,9 @@ int main(int argc, char** argv) {
             }
             const double fps = frames_per_second([&] { draw_frame(w, h); }, seconds);
             std::printf("%dx%d  quality %d: %.1f fps\n", w, h, q, fps);
+        }
+        if (w == 1920) {
+            text_figures(g, w, h, seconds);
         }
     }
     return 0;

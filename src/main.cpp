@@ -2,7 +2,6 @@
 // renderer.
 #include <X11/Xlib.h>
 
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +11,7 @@
 #include "clock.h"
 #include "game.h"
 #include "gl.h"
+#include "glyphs.h"
 #include "scene.h"
 #include "text.h"
 
@@ -21,8 +21,6 @@ class glut_shell : public drawing_shell {
   public:
     void post_redisplay() override { glutPostRedisplay(); }
     void end_process() override { std::exit(EXIT_SUCCESS); }
-    void menu_animation_step(double) override {}
-    void moveScore(double) override {}
 };
 
 glut_shell shell;
@@ -42,11 +40,9 @@ void onDisplay() {
     onReshape(WindowWidth, WindowHeight);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     load_camera(camera.xnew, camera.ynew, camera.znew);
-    shell.renderer.draw_scene();
+    shell.draw_scene();
     if (the_game.pause_flag != 0) {
-        const double alpha = std::sin(the_game.level->total_time) * 0.5 + 0.5;
-        vectorText2DAt2d4f("PAUSE", 0.0, 3.0, 5.0, 1.0f, 1.0f, 1.0f, static_cast<float>(alpha),
-                           30.0f);
+        draw_pause_banner(the_game.level->total_time);
     }
     glFlush();
     glutSwapBuffers();
@@ -111,6 +107,7 @@ int main(int argc, char** argv) {
 
     init_gl_state();
     the_game.Init();
+    fontInit();
 
     glutFullScreen();
     glutMainLoop();

@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
 # Plays the start of level 0 on the real game, on the display that tests/with_display.sh made:
-# intro, ENTER, the countdown, play, SPACE held then released, ESCAPE. Each screenshot is
-# judged by the fractions of its pixels in the game's colour classes (see shot_stats.cpp).
-# Usage: e2e_test.sh GAME SHOT_STATS OUTPUT_FOLDER
+# intro, ENTER, the countdown with a pause, play, SPACE held then released, ESCAPE. Each
+# screenshot is judged by the fractions of its pixels in the game's colour classes (see
+# shot_stats.cpp). The shots go to a scratch folder of the test's own, removed at the end
+# unless KULIMBARA_KEEP_SHOTS is set.
+# Usage: e2e_test.sh GAME SHOT_STATS
 set -u
-game=$1 stats=$2 out=$3
-mkdir -p "$out" || exit 1
-rm -f "$out"/*.ppm "$out"/*.png "$out"/*.stats
+game=$1 stats=$2
+out=$(mktemp -d "${TMPDIR:-/tmp}/kulimbara-e2e-XXXXXX") || exit 1
 passes=0 failures=0 game_pid=
-trap '[ -n "$game_pid" ] && kill "$game_pid" 2>/dev/null' EXIT
+cleanup() {
+    [ -n "$game_pid" ] && kill "$game_pid" 2>/dev/null
+    if [ -n "${KULIMBARA_KEEP_SHOTS:-}" ]; then echo "screenshots kept in $out"; else rm -rf "$out"; fi
+}
+trap cleanup EXIT
 
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 check() {  # WHAT COMMAND...: passes when the command succeeds
@@ -22,7 +27,9 @@ expect() {  # WHAT VALUE OP LIMIT, OP being < or >
         'BEGIN { exit !(v != "x" && (op == "<" ? v + 0 < l : v + 0 > l)) }'
 }
 finish() {
-    for ppm in "$out"/*.ppm; do [ -e "$ppm" ] && /usr/bin/convert "$ppm" "${ppm%.ppm}.png"; done
+    if [ -n "${KULIMBARA_KEEP_SHOTS:-}" ]; then
+        for ppm in "$out"/*.ppm; do [ -e "$ppm" ] && /usr/bin/convert "$ppm" "${ppm%.ppm}.png"; done
+    fi
     [ "$failures" -eq 0 ] || { echo "game output:"; cat "$out/game.log"; }
     echo "$passes passed, $failures failed"
     [ "$failures" -eq 0 ]
@@ -62,14 +69,29 @@ timeout 5 xdotool windowfocus --sync "$win" || { fail "could not focus the game 
 sleep 0.5
 shot intro
 expect "intro draws no desk, so the screen stays mostly black" "$(fraction intro black)" ">" 0.7
+expect "intro: the title's blue letters" "$(fraction intro blue)" ">" 0.02
+expect "intro: the yellow romanised title" "$(fraction intro yellow)" ">" 0.003
 
 press key Return
 enter=$(now)
 sleep_until "$(after "$enter" 1.0)"
 shot countdown
+# The pause shows over every state; its white banner is at its brightest 1.6 s after ENTER
+# and still nearly so at 2 s, which leaves slow frames time to show it. The countdown runs on
+# while paused, so the pause is lifted again before play begins.
+press key p
+sleep_until "$(after "$enter" 2.0)"
+shot paused
+press key p
+expect "countdown: the growing blue-green 3" "$(fraction countdown cyan)" ">" 0.01
+expect "countdown: the ball counter's white label" "$(fraction countdown white)" ">" 0.0005
+expect "paused: the white PAUSE banner" \
+    "$(awk -v p="$(fraction paused white)" -v c="$(fraction countdown white)" 'BEGIN { print p - c }')" \
+    ">" 0.01
 # Play starts 3.5 s after ENTER; the first ball falls onto the far end and lands within a second.
-# The automatic quality control may give up shadows after 6 s of slow frames, so look now.
-sleep_until "$(after "$enter" 4.8)"
+# The automatic quality control may give up shadows after 6 s of slow frames, so look now,
+# once the growing "PLAY!" (1.5 s from 3.5 s on) has faded.
+sleep_until "$(after "$enter" 5.1)"
 shot play
 expect "play: desk blue fills much of the screen" "$(fraction play blue)" ">" 0.3
 expect "play: yellow blocks" "$(fraction play yellow)" ">" 0.1
@@ -77,6 +99,7 @@ expect "play: yellow blocks" "$(fraction play yellow)" ">" 0.1
 # desk's far end count here (about 0.01 of the screen, against 0.04 with shadows).
 expect "play: shadows darken the desk" "$(fraction play shadow)" ">" 0.025
 expect "play: little black background is left" "$(fraction play black)" "<" 0.6
+expect "play: the ball counter's white label" "$(fraction play white)" ">" 0.0005
 expect "countdown: the desk has appeared" "$(fraction countdown blue)" ">" 0.005
 expect "countdown: the desk is still zooming in, smaller than in play" \
     "$(awk -v c="$(fraction countdown blue)" -v p="$(fraction play blue)" 'BEGIN { print c / p }')" \

@@ -124,8 +124,6 @@ class posting_shell : public game_shell {
     }
     void post_redisplay() override { ++redisplays; }
     void end_process() override { ++ends; }
-    void menu_animation_step(double) override {}
-    void moveScore(double) override {}
 };
 
 class ScorePost : public ::testing::Test {

@@ -257,7 +257,7 @@ TEST_F(Render, EveryStateLeavesTheStandingState) {
         load_camera(0, 0, 0);
         GLint depth_before = 0;
         glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth_before);
-        renderer.draw_scene();
+        renderer.draw_scene(final_screen_t{});
         GLint depth_after = 0;
         glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth_after);
         EXPECT_EQ(depth_after, depth_before);

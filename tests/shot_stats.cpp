@@ -4,11 +4,14 @@
 //   shot-stats --diff A.ppm B.ppm  "differ fraction": pixels that changed between two shots
 //
 // Reads binary PPM (P6) with 8- or 16-bit samples. The classes follow the game's palette: a
-// blue desk on a black background, yellow blocks, red balls. The desk is lit by a bright light
-// and a dim one; where a block or ball hides the bright light only the dim one remains, so a
-// shadow is desk blue at about half the brightness of the lit desk beside it. The lit desk
-// also darkens with distance, so a shadow is desk blue below 70% of the brightest desk blue of
-// its own pixel row rather than below one fixed level.
+// blue desk on a black background, yellow blocks, red balls; and for texts that nothing else
+// of the scene shows, white (the ball counter, the prompts, the pause banner) and blue-green
+// (the countdown). The desk is lit by a bright light and a dim one; where a block or ball
+// hides the bright light only the dim one remains, so a shadow is desk blue at about half the
+// brightness of the lit desk beside it. The lit desk also darkens with distance, so a shadow
+// is desk blue below 70% of the brightest desk blue of its own pixel row rather than below
+// one fixed level.
+#include <algorithm>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
@@ -73,12 +76,22 @@ bool is_yellow(rgb p) {
 bool is_red(rgb p) {
     return p.r >= 40 && p.g < p.r / 4 && p.b < p.r / 4;
 }
+// The blue-green of the countdown numbers and gate points, bluer than green but far less so
+// than the desk.
+bool is_cyan(rgb p) {
+    return p.g >= 40 && p.g * 10 >= p.r * 16 && p.b > p.g && p.b * 10 < p.g * 14;
+}
+// Grey as well: the pause banner is drawn fogged.
+bool is_white(rgb p) {
+    const int low = std::min({p.r, p.g, p.b});
+    return low >= 70 && std::max({p.r, p.g, p.b}) - low < 40;
+}
 bool is_black(rgb p) {
     return p.r < 16 && p.g < 16 && p.b < 16;
 }
 
 void print_classes(const image& shot) {
-    long blue = 0, shadow = 0, yellow = 0, red = 0, black = 0;
+    long blue = 0, shadow = 0, yellow = 0, red = 0, white = 0, cyan = 0, black = 0;
     for (int y = 0; y < shot.height; ++y) {
         const rgb* row = &shot.pixels[static_cast<std::size_t>(y) * shot.width];
         int lit_blue = 0;
@@ -95,12 +108,16 @@ void print_classes(const image& shot) {
             }
             yellow += is_yellow(p) ? 1 : 0;
             red += is_red(p) ? 1 : 0;
+            white += is_white(p) ? 1 : 0;
+            cyan += is_cyan(p) ? 1 : 0;
             black += is_black(p) ? 1 : 0;
         }
     }
     const double total = static_cast<double>(shot.pixels.size());
-    std::printf("blue %.6f\nshadow %.6f\nyellow %.6f\nred %.6f\nblack %.6f\n", blue / total,
-                shadow / total, yellow / total, red / total, black / total);
+    std::printf(
+        "blue %.6f\nshadow %.6f\nyellow %.6f\nred %.6f\nwhite %.6f\ncyan %.6f\nblack %.6f\n",
+        blue / total, shadow / total, yellow / total, red / total, white / total, cyan / total,
+        black / total);
 }
 
 void print_difference(const std::string& path_a, const std::string& path_b) {

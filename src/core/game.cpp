@@ -59,7 +59,7 @@ bool update_play_state(level_t& level) {
 }
 
 void advance_countdown(level_t& level, tt_state& texts) {
-    if (level.scene_step < state_countdown || level.scene_step > 3) {
+    if (!is_countdown(level.scene_step)) {
         return;
     }
     const countdown_row& row = countdown[level.scene_step];
@@ -131,9 +131,9 @@ void game::onKeyboardDown(int k) {
         quit = 1;
     }
     const int step = level->scene_step;
-    if (step == state_level_completed && key == key_enter) {
+    if (is_level_completed(step) && key == key_enter) {
         advance_level();
-    } else if (step == state_intro && key == key_enter) {
+    } else if (is_intro(step) && key == key_enter) {
         level->scene_step = state_countdown;
         level->total_time = 0.0;
     } else if (step == state_name_entry && score_post_under_way) {
@@ -179,21 +179,26 @@ void game::timeTick(double currentTime) {
         poll_score_post();
     }
 
-    if (level->scene_step == state_intro) {
-        shell_.menu_animation_step(deltaT);
-    } else if (level->scene_step == state_play) {
+    if (is_intro(level->scene_step)) {
+        tt.intro.menu_animation_step(deltaT);
+    } else if (is_play(level->scene_step)) {
         update_play_state(*level);
         // Runs once more in the frame that completes the level: only the tilt then moves.
         if (pause_flag == 0) {
             simulation_step(deltaT, *level, physics_cfg, game_key, &tt);
         }
     }
-    if (level->scene_step != state_intro) {
-        shell_.moveScore(deltaT);
+    if (!is_intro(level->scene_step)) {
+        tt.moveScore(deltaT);
     }
     tt.countFps(deltaT);
     tt.countTimedTexts(deltaT);
     automatic_quality_config(quality_cfg, tt.getFps(), deltaT,
                              [this](const quality_cfg_t& q) { shell_.rebuild_for_quality(q); });
     shell_.post_redisplay();
+}
+
+final_screen_t game::final_screen() const {
+    return {level->scene_step == state_name_entry, level->hiscore_success != 0, level->total_score,
+            player_name, level->total_time};
 }

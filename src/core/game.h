@@ -35,9 +35,15 @@ class game_shell {
     virtual void post_redisplay() = 0;
     // Release everything and end the process with status 0.
     virtual void end_process() = 0;
-    // Per-frame animations that measure or draw text: the intro title and the score shiver.
-    virtual void menu_animation_step(double deltaT) = 0;
-    virtual void moveScore(double td) = 0;
+};
+
+// What the end-of-game screen shows in a frame, handed to the renderer as a plain value.
+struct final_screen_t {
+    bool highscore = false;          // true while the name is typed, false once it was posted
+    bool highscore_success = false;  // whether the post succeeded; read when highscore is false
+    int score = 0;
+    std::string player_name;  // while typed, ends with the cursor '_'
+    double total_time = 0.0;  // seconds on the screen, which drive its motion
 };
 
 // Resets a level's clocks, score and release state for play, as the scene set-up does.
@@ -89,6 +95,9 @@ class game {
     void onKeyboardUp(int key);
     // One frame at `currentTime` seconds on the game clock.
     void timeTick(double currentTime);
+
+    // The end-of-game screen as it stands (meaningful in the two end-of-game states).
+    final_screen_t final_screen() const;
 
   private:
     void advance_level();

@@ -63,6 +63,27 @@ constexpr int state_countdown = 0;  // 0 to 3
 constexpr int state_play = 4;
 constexpr int state_level_completed = 5;
 
+// The states by what they show; the one place that knows how the numbers are ordered.
+constexpr bool is_end_screen(int step) {
+    return step == state_score_posted || step == state_name_entry;
+}
+constexpr bool is_intro(int step) {
+    return step == state_intro;
+}
+constexpr bool is_countdown(int step) {
+    return step >= state_countdown && step < state_play;
+}
+constexpr bool is_play(int step) {
+    return step == state_play;
+}
+constexpr bool is_level_completed(int step) {
+    return step == state_level_completed;
+}
+// Countdown, play and level completed: the desk, the head-up display and the floating texts.
+constexpr bool shows_desk(int step) {
+    return step >= state_countdown;
+}
+
 struct level_t {
     float width = 0.0f;
     float height = 0.0f;

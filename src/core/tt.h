@@ -1,5 +1,6 @@
-// Head-up display state: the pool of floating texts, the score's place and colour, and
-// the frame-rate meter. Drawing lives in the renderer; this is what it draws from.
+// Head-up display state: the pool of floating texts, the score's place, colour and shiver,
+// the frame-rate meter and the intro's title animation. Drawing lives in the renderer; this
+// is what it draws from.
 #pragma once
 
 #include <array>
@@ -29,11 +30,50 @@ constexpr int timed_texts_count = 8;
 constexpr int fps_frames = 12;
 constexpr std::size_t timed_text_max_length = 255;
 
+// The score rests with its right edge on x = 30 and its centre on y = 14 of the camera frame.
+constexpr double score_base_x = 30.0;
+constexpr double score_base_y = 14.0;
+constexpr double score_scale = 2.2;
+
+// What the score looks like in one frame: the number centred on (x, y) at score_scale.
+struct score_view {
+    std::string number;
+    double x = 0.0;
+    double y = 0.0;
+    float r = 0.0f;
+    float g = 0.0f;
+    float b = 0.0f;
+};
+
+// The intro's title: eleven title glyphs that bob up and down in a triangle wave, one of them
+// tumbling at a time, and the sway of the romanised title under it.
+constexpr int game_name_length = 11;
+
+class intro_animation {
+  public:
+    // The title as title-glyph codes; glyph 134 stands both 7th and 11th.
+    static constexpr std::array<unsigned char, game_name_length> game_name = {
+        128, 129, 130, 131, 132, 133, 134, 135, 136, 137, 134};
+
+    std::array<double, game_name_length> game_name_letter_offset{};    // vertical, model units
+    std::array<double, game_name_length> game_name_letter_rotation{};  // tumble, 0 to 360 degrees
+    double totaltime = 2.0;     // phase of the bobbing, 0 to 8 seconds
+    double localtime = 0.0;     // seconds spent on the intro screen, never reset
+    int rotation_index = -1;    // the tumbling letter; -1 between two tumbles
+    double latin_angle = 0.0;   // sway of the romanised title about the vertical, degrees
+    double latin_angle2 = 0.0;  // swing of its tilt, degrees
+
+    // Advances the bobbing, the tumble and the sway by one frame of `deltaT` seconds.
+    void menu_animation_step(double deltaT);
+    // The title as a string of its codes, for measuring.
+    static std::string game_name_text();
+};
+
 class tt_state {
   public:
     std::array<timedText, timed_texts_count> tt1{};
-    double score_x = 30.0;  // right edge of the score
-    double score_y = 14.0;  // centre of the score
+    double score_x = score_base_x;  // right edge of the score
+    double score_y = score_base_y;  // centre of the score
     unsigned long old_score = 0;
     float score_r = 0.0f;
     float score_g = 0.0f;
@@ -42,6 +82,7 @@ class tt_state {
     double tt_fps_sum = 0.0;
     int index = 0;
     double stime = 0.0;  // seconds since the score last moved
+    intro_animation intro;
 
     void setScoreColor(const float* rgb);
 
@@ -57,6 +98,14 @@ class tt_state {
                                float b, double scale1, double scale2, double secs);
     // Ages every slot and frees those whose time is up.
     void countTimedTexts(double deltaT);
+
+    // The shiver, once per frame outside the intro: every tenth of a second the score leaves a
+    // briefly swelling copy of itself where it stood and jumps to a random point near its
+    // resting place, the nearer the slower the frames.
+    void moveScore(double td);
+    // The score of this frame: where it is drawn, and a growing copy started whenever it
+    // differs from the last score seen.
+    score_view showScore(unsigned long score);
 
     void countFps(double deltaT);
     // Mean frame rate over the last twelve frames (infinite before any time has passed).

@@ -253,24 +253,18 @@ void scene::scene_pass() const {
     }
 }
 
-void scene::draw_scene() {
+void scene::draw_scene(const final_screen_t& final_screen) {
     const double t = level->total_time;
     glPushMatrix();
-    switch (level->scene_step) {
-        case state_score_posted:
-            draw_final_screen(false, level->hiscore_success != 0);
-            break;
-        case state_name_entry:
-            draw_final_screen(true, false);
-            break;
-        case state_intro:
-            draw_intro();
-            break;
-        default:
-            advance_countdown(*level, *texts);
-            break;
+    if (is_end_screen(level->scene_step)) {
+        draw_final_screen(final_screen);
+    } else if (is_intro(level->scene_step)) {
+        draw_intro(texts->intro);
+    } else {
+        advance_countdown(*level, *texts);
     }
-    if (level->scene_step >= state_countdown && level->scene_step <= 3) {
+    // The frame on which "PLAY!" starts is already drawn without the zoom.
+    if (is_countdown(level->scene_step)) {
         const countdown_zoom zoom = countdown_zoom_at(t);
         glRotated(zoom.x_degrees, 1, 0, 0);
         glRotated(zoom.y_degrees, 0, 1, 0);
@@ -280,7 +274,7 @@ void scene::draw_scene() {
     glLightfv(GL_LIGHT0, GL_POSITION, lt_position.data());
     glLightfv(GL_LIGHT1, GL_POSITION, lt_position.data());
 
-    if (level->scene_step < 0) {
+    if (!shows_desk(level->scene_step)) {
         glPopMatrix();
     } else {
         const bool shadows = quality_cfg->shadows != 0;
@@ -303,33 +297,19 @@ void scene::draw_scene() {
             glDisable(GL_STENCIL_TEST);
         }
         glPopMatrix();
-        ttInit();
-        showScore(*texts, static_cast<unsigned long>(level->total_score));
-        showRemainingBalls(
-            static_cast<unsigned char>(level->balls_count() - level->ball_activation_iterator));
+        if (hud) {
+            ttInit();
+            showScore(*texts, static_cast<unsigned long>(level->total_score));
+            showRemainingBalls(
+                static_cast<unsigned char>(level->balls_count() - level->ball_activation_iterator));
+        }
     }
 
-    if (level->scene_step > state_name_entry) {
+    if (hud && !is_end_screen(level->scene_step)) {
         showTimedTexts(*texts);
     }
-    if (level->scene_step == state_level_completed) {
-        const double sin_time = std::sin(t);
-        const double sin_time2 = std::sin(2 * t);
-        const double sin_time8 = std::sin(8 * t);
-        glPushMatrix();
-        glTranslated(0, 5, 20);
-        glPushMatrix();
-        glTranslated(0, 12, 0);
-        glRotated(sin_time * 10, 0, 1, 0);
-        vectorText3DAt2d4f("Level completed!", 0, 0, sin_time2 * 0.2 + 1.9, 1.0f, 0.0f, 0.0f,
-                           static_cast<float>(sin_time2 * 0.1 + 0.9), 45.0f);
-        glPopMatrix();
-        glPushMatrix();
-        glTranslated(0, 4, 0);
-        vectorText2DAt2d4f("Press ENTER to continue...", 0, 0, 0.75, 1.0f, 1.0f, 1.0f,
-                           static_cast<float>(sin_time8 * 0.4 + 0.4), 45.0f);
-        glPopMatrix();
-        glPopMatrix();
+    if (is_level_completed(level->scene_step)) {
+        draw_level_completed(t);
     }
     glEnable(GL_FOG);
 }

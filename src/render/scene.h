@@ -43,7 +43,7 @@ class scene {
 
     // Draws what the game state calls for into the current modelview matrix, and advances
     // the countdown. Leaves the matrix stack as it was and fog on.
-    void draw_scene();
+    void draw_scene(const final_screen_t& final_screen);
 
     // The painters of one scene pass, each inside its own desk transform.
     void draw_desk() const;
@@ -55,6 +55,10 @@ class scene {
 
     // The stencil mask: non-zero where a shadow volume covers the visible surface.
     void set_shadow_mask() const;
+
+    // The head-up display and the floating texts; the benchmark switches them off to weigh
+    // their cost.
+    bool hud = true;
 
     GLuint desk_list() const { return desk; }
     GLuint desk_outline_list() const { return desk_outline; }
@@ -108,6 +112,8 @@ class drawing_shell : public game_shell {
         }
         return result->success;
     }
+    // One frame of the scene as the game stands.
+    void draw_scene() { renderer.draw_scene(the_game.final_screen()); }
 
     game the_game{*this};
     scene renderer;
