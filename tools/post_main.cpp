@@ -20,24 +20,6 @@ constexpr const char* usage = "usage: kulimbara-post NAME SCORE [--host H] [--po
     std::exit(2);
 }
 
-// A decimal from `low` to `high`, or nullopt.
-std::optional<int> parse_number(std::string_view text, int low, int high) {
-    if (text.empty() || text.size() > 10) {
-        return std::nullopt;
-    }
-    long long value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        value = value * 10 + (c - '0');
-    }
-    if (value < low || value > high) {
-        return std::nullopt;
-    }
-    return static_cast<int>(value);
-}
-
 // The names the game lets a player type.
 bool is_game_name(std::string_view name) {
     if (name.empty() || name.size() > 16) {
@@ -73,10 +55,11 @@ int main(int argc, char** argv) {
             }
         } else if (arg == "--port") {
             const std::string text = value();
-            port = parse_number(text, 1, 65535);
-            if (!port) {
+            const std::optional<long long> number = parse_decimal(text, 65535);
+            if (!number || *number < 1) {
                 bad_usage("--port takes a number from 1 to 65535, not '" + text + "'");
             }
+            port = static_cast<int>(*number);
         } else if (arg.starts_with("--")) {
             bad_usage("unknown option " + arg);
         } else if (!name) {
@@ -86,10 +69,11 @@ int main(int argc, char** argv) {
             }
             name = arg;
         } else if (!score) {
-            score = parse_number(arg, 0, 2147483647);
-            if (!score) {
+            const std::optional<long long> number = parse_decimal(arg, 2147483647);
+            if (!number) {
                 bad_usage("a score is a whole number from 0, not '" + arg + "'");
             }
+            score = static_cast<int>(*number);
         } else {
             bad_usage("unexpected argument '" + arg + "'");
         }

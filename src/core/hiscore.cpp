@@ -169,6 +169,23 @@ std::string generate_params(std::string_view name, int score) {
            "&check=" + check_output_rand;
 }
 
+std::optional<long long> parse_decimal(std::string_view text, long long high) {
+    if (text.empty() || text.size() > 10) {
+        return std::nullopt;
+    }
+    long long value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        value = value * 10 + (c - '0');
+    }
+    if (value > high) {
+        return std::nullopt;
+    }
+    return value;
+}
+
 std::optional<highscore_endpoint> parse_highscore_url(std::string_view url) {
     constexpr std::string_view scheme = "http://";
     if (url.substr(0, scheme.size()) == scheme) {
@@ -183,21 +200,11 @@ std::optional<highscore_endpoint> parse_highscore_url(std::string_view url) {
     const std::size_t colon = url.find(':');
     endpoint.host = std::string(url.substr(0, colon));
     if (colon != std::string_view::npos) {
-        const std::string_view port = url.substr(colon + 1);
-        if (port.empty() || port.size() > 5) {
+        const std::optional<long long> value = parse_decimal(url.substr(colon + 1), 65535);
+        if (!value || *value < 1) {
             return std::nullopt;
         }
-        int value = 0;
-        for (const char c : port) {
-            if (c < '0' || c > '9') {
-                return std::nullopt;
-            }
-            value = value * 10 + (c - '0');
-        }
-        if (value < 1 || value > 65535) {
-            return std::nullopt;
-        }
-        endpoint.port = value;
+        endpoint.port = static_cast<int>(*value);
     }
     if (endpoint.host.empty()) {
         return std::nullopt;

@@ -29,6 +29,10 @@ std::string check_digits(std::string_view name, int score);
 // is followed by one random hexadecimal character drawn from the game's generator.
 std::string generate_params(std::string_view name, int score);
 
+// A plain decimal of one to ten digits, from 0 to `high`; nullopt for anything else (signs,
+// spaces, exponents, more digits).
+std::optional<long long> parse_decimal(std::string_view text, long long high);
+
 struct highscore_endpoint {
     std::string host;
     int port = 80;

@@ -52,20 +52,14 @@ std::optional<std::string> decode_name(std::string_view raw) {
 }
 
 std::optional<int> decode_score(std::string_view raw, int max_score) {
-    if (raw.empty() || raw.size() > 10 || (raw.size() > 1 && raw[0] == '0')) {
+    if (raw.size() > 1 && raw[0] == '0') {
         return std::nullopt;
     }
-    long long value = 0;
-    for (const char c : raw) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        value = value * 10 + (c - '0');
-    }
-    if (value > max_score) {
+    const std::optional<long long> value = parse_decimal(raw, max_score);
+    if (!value) {
         return std::nullopt;
     }
-    return static_cast<int>(value);
+    return static_cast<int>(*value);
 }
 
 // The digits at the even positions of a well-formed check field.

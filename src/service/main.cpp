@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "highscore_service.h"
+#include "hiscore.h"
 
 namespace {
 
@@ -20,23 +21,6 @@ constexpr const char* usage =
 [[noreturn]] void bad_usage(const std::string& problem) {
     std::fprintf(stderr, "kulimbara-highscore: %s\n%s", problem.c_str(), usage);
     std::exit(2);
-}
-
-std::optional<long long> parse_number(std::string_view text, long long high) {
-    if (text.empty() || text.size() > 10) {
-        return std::nullopt;
-    }
-    long long value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        value = value * 10 + (c - '0');
-    }
-    if (value > high) {
-        return std::nullopt;
-    }
-    return value;
 }
 
 struct listen_address {
@@ -57,7 +41,7 @@ std::optional<listen_address> parse_listen(std::string_view text) {
         }
         host = host.substr(1, host.size() - 2);
     }
-    const std::optional<long long> port = parse_number(text.substr(colon + 1), 65535);
+    const std::optional<long long> port = parse_decimal(text.substr(colon + 1), 65535);
     if (!port) {
         return std::nullopt;
     }
@@ -91,7 +75,7 @@ int main(int argc, char** argv) {
             }
         } else if (arg == "--max-score") {
             const std::string text = value();
-            const std::optional<long long> max_score = parse_number(text, 2147483647);
+            const std::optional<long long> max_score = parse_decimal(text, 2147483647);
             if (!max_score) {
                 bad_usage("--max-score takes a whole number from 0, not '" + text + "'");
             }
