@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # kulimbara-post and kulimbara-highscore as programs: bad arguments, a refused connection, a
 # post accepted by the service, a post that outlives a SIGKILL, and a clean stop on SIGTERM.
-# Usage: highscore_cli_test.sh POST SERVICE
 set -u
 post=$1 service=$2
 scratch=$(mktemp -d) || exit 1
@@ -10,10 +9,9 @@ trap '[ -n "$service_pid" ] && kill -KILL "$service_pid" 2>/dev/null; rm -rf "$s
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 check() {  # WHAT WANTED_STATUS COMMAND...
-  local what=$1 want=$2
+  local what=$1 want=$2 got
   shift 2
-  "$@" >"$scratch/out" 2>&1
-  local got=$?
+  "$@" >"$scratch/out" 2>&1; got=$?
   [ "$got" -eq "$want" ] || { fail "$what: status $got, wanted $want"; cat "$scratch/out"; }
 }
 start_service() {  # starts the service on a free port; sets service_pid and port
