@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # kulimbara-post and kulimbara-highscore as programs: bad arguments, a refused connection, a
 # post accepted by the service, a post that outlives a SIGKILL, and a clean stop on SIGTERM.
+# Usage: highscore_cli_test.sh POST SERVICE
 set -u
 post=$1 service=$2
 scratch=$(mktemp -d) || exit 1
