@@ -10,10 +10,9 @@ trap '[ -n "$service_pid" ] && kill -KILL "$service_pid" 2>/dev/null; rm -rf "$s
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 check() {  # WHAT WANTED_STATUS COMMAND...
-  local what=$1 want=$2
+  local what=$1 want=$2 got
   shift 2
-  "$@" >"$scratch/out" 2>&1
-  local got=$?
+  "$@" >"$scratch/out" 2>&1; got=$?
   [ "$got" -eq "$want" ] || { fail "$what: status $got, wanted $want"; cat "$scratch/out"; }
 }
 start_service() {  # starts the service on a free port; sets service_pid and port
