@@ -170,7 +170,7 @@ TEST(Countdown, OneInclusiveStepPerFrameEachWithItsText) {
         int step;
         double total_time;
         bool advances;
-    } cases[] = {{0, 0.49, false}, {0, 0.5, true}, {0, 2.5, true},  {2, 2.5, true},
+    } cases[] = {{0, 0.49, false}, {0, 0.5, true}, {0, 2.5, true},  {1, 1.5, true},  {2, 2.5, true},
                  {3, 3.49, false}, {3, 3.5, true}, {4, 9.0, false}, {-1, 9.0, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.step << ", " << c.total_time);
