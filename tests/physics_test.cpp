@@ -73,11 +73,10 @@ TEST(PhysicsStep, GravityIsProjectedOntoTheTiltedDeskAndIntegratedVelocityFirst)
     // Key held at +5 degrees pulls toward -x, released at -5 toward +x; the fixed slope pulls
     // toward +y, more at 1.6 degrees than at 1.4.
     const struct {
-        double slope, tilt;
         int key;
-        double ax, ay, az;
-    } cases[] = {{1.6, 5.0, 1, -7.86598009, 2.51998374, -89.87350990},
-                 {1.4, -5.0, 0, 7.86598009, 2.20505294, -89.88172527}};
+        double slope, tilt, ax, ay, az;
+    } cases[] = {{1, 1.6, 5.0, -7.86598009, 2.51998374, -89.87350990},
+                 {0, 1.4, -5.0, 7.86598009, 2.20505294, -89.88172527}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.tilt);
         level_t level = flat_level();
@@ -134,18 +133,17 @@ TEST(PhysicsRelease, NextBallComesOnceTheIntervalIsPassedOrNoBallIsInPlay) {
 
 TEST(PhysicsLost, OnlyStrictlyOutsideTheBoxAndTheBallStillMovesAndCollides) {
     const struct {
-        point3D_t pos;
+        double x, y, z;
         bool lost;
-    } cases[] = {{{100.0, 0.0, 5.0}, false},
-                 {{100.0001, 0.0, 5.0}, true},
-                 {{0.0, -100.0001, 5.0}, true},
-                 {{0.0, 0.0, -100.0}, false},
-                 {{0.0, 0.0, -100.0001}, true}};
+    } cases[] = {
+        {100.0, 0.0, 5.0, false},  {100.0001, 0.0, 5.0, true},  {0.0, -100.0001, 5.0, true},
+        {0.0, 0.0, -100.0, false}, {0.0, 0.0, -100.0001, true},
+    };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.pos.x << ", " << c.pos.y << ", " << c.pos.z);
+        SCOPED_TRACE(testing::Message() << c.x << ", " << c.y << ", " << c.z);
         level_t level = flat_level();
-        add_ball(level, c.pos, {5.0, 0.0, 0.0}, 0.6);
-        add_ball(level, {c.pos.x + 1.3, c.pos.y, c.pos.z}, {}, 0.6);  // reached after 0.25
+        add_ball(level, {c.x, c.y, c.z}, {5.0, 0.0, 0.0}, 0.6);
+        add_ball(level, {c.x + 1.3, c.y, c.z}, {}, 0.6);  // reached after 0.25
         simulation_step(0.05, level, still_cfg(), 0);
         EXPECT_EQ(level.balls[0].active, c.lost ? ball_lost : ball_in_play);
         EXPECT_EQ(level.balls[1].v.x, 5.0);
@@ -235,26 +233,26 @@ TEST(PhysicsBallCollision, ContactIsInclusiveThreeDimensionalAndNeedsADirection)
     // Balls of radius 0.6 in contact swap velocities and move apart along the line of centres
     // to 1.2 about their midpoint, in x and y only.
     const struct {
-        point3D_t other;
+        double x, y, z;
         char other_active;
         bool contact;
         double end_x, end_y;  // the other ball's centre afterwards
     } cases[] = {
-        {{1.2, 0.0, 5.0}, ball_in_play, true, 1.2, 0.0},
-        {{1.2000001, 0.0, 5.0}, ball_in_play, false, 1.2000001, 0.0},
-        {{1.0, 0.0, 5.0}, ball_in_play, true, 1.1, 0.0},
-        {{0.6, 0.8, 5.0}, ball_in_play, true, 0.66, 0.88},
-        {{0.0, 0.0, 6.0}, ball_in_play, true, 0.0, 0.0},
-        {{1.0, 0.0, 5.0}, ball_waiting, false, 1.0, 0.0},
-        {{1.0, 0.0, 5.0}, ball_lost, false, 1.0, 0.0},
-        {{0.0, 0.0, 5.0}, ball_in_play, false, 0.0, 0.0},
+        {1.2, 0.0, 5.0, ball_in_play, true, 1.2, 0.0},
+        {1.2000001, 0.0, 5.0, ball_in_play, false, 1.2000001, 0.0},
+        {1.0, 0.0, 5.0, ball_in_play, true, 1.1, 0.0},
+        {0.6, 0.8, 5.0, ball_in_play, true, 0.66, 0.88},
+        {0.0, 0.0, 6.0, ball_in_play, true, 0.0, 0.0},
+        {1.0, 0.0, 5.0, ball_waiting, false, 1.0, 0.0},
+        {1.0, 0.0, 5.0, ball_lost, false, 1.0, 0.0},
+        {0.0, 0.0, 5.0, ball_in_play, false, 0.0, 0.0},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.other.x << ", " << c.other.y << ", " << c.other.z
-                                        << ", " << static_cast<int>(c.other_active));
+        SCOPED_TRACE(testing::Message() << c.x << ", " << c.y << ", " << c.z << ", "
+                                        << static_cast<int>(c.other_active));
         level_t level = flat_level();
         const ball_t& ball = add_ball(level, {0.0, 0.0, 5.0}, {1.0, 2.0, 3.0}, 0.6);
-        ball_t& other = add_ball(level, c.other, {-4.0, 5.0, -6.0}, 0.6);
+        ball_t& other = add_ball(level, {c.x, c.y, c.z}, {-4.0, 5.0, -6.0}, 0.6);
         other.active = c.other_active;
         simulation_step(0.0, level, still_cfg(), 0);
         EXPECT_EQ(ball.v.x, c.contact ? -4.0 : 1.0);
@@ -262,8 +260,8 @@ TEST(PhysicsBallCollision, ContactIsInclusiveThreeDimensionalAndNeedsADirection)
         EXPECT_EQ(other.v.y, c.contact ? 2.0 : 5.0);
         EXPECT_NEAR(other.pos.x, c.end_x, 1e-12);
         EXPECT_NEAR(other.pos.y, c.end_y, 1e-12);
-        EXPECT_NEAR(ball.pos.x + other.pos.x, c.other.x, 1e-12);
-        EXPECT_NEAR(ball.pos.y + other.pos.y, c.other.y, 1e-12);
+        EXPECT_NEAR(ball.pos.x + other.pos.x, c.x, 1e-12);
+        EXPECT_NEAR(ball.pos.y + other.pos.y, c.y, 1e-12);
     }
 }
 
