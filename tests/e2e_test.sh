@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# Plays the start of level 0 on the real game, on the display that tests/with_display.sh made:
-# intro, ENTER, the countdown with a pause, play, SPACE held then released, ESCAPE. Each
-# screenshot is judged by the fractions of its pixels in the game's colour classes (see
-# shot_stats.cpp). The shots go to a scratch folder of the test's own, removed at the end
-# unless KULIMBARA_KEEP_SHOTS is set.
+# Plays the start of level 0 on the real game under tests/with_display.sh: intro, ENTER, the
+# countdown with a pause, play, SPACE held then released, ESCAPE; judges each screenshot by its
+# colour classes (shot_stats.cpp). KULIMBARA_KEEP_SHOTS keeps the shots' scratch folder.
 # Usage: e2e_test.sh GAME SHOT_STATS
 set -u
 game=$1 stats=$2
@@ -11,25 +9,20 @@ out=$(mktemp -d "${TMPDIR:-/tmp}/kulimbara-e2e-XXXXXX") || exit 1
 passes=0 failures=0 game_pid=
 cleanup() {
     [ -n "$game_pid" ] && kill "$game_pid" 2>/dev/null
-    if [ -z "${KULIMBARA_KEEP_SHOTS:-}" ]; then rm -rf "$out"; return; fi
+    [ -n "${KULIMBARA_KEEP_SHOTS:-}" ] || { rm -rf "$out"; return; }
     for ppm in "$out"/*.ppm; do [ -e "$ppm" ] && /usr/bin/convert "$ppm" "${ppm%.ppm}.png"; done
     echo "screenshots kept in $out"
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-check() {  # WHAT COMMAND...: passes when the command succeeds
-    local what=$1
-    shift
-    if "$@"; then passes=$((passes + 1)); else fail "$what"; fi
-}
+check() { if "${@:2}"; then passes=$((passes + 1)); else fail "$1"; fi; }  # WHAT COMMAND...
 expect() {  # WHAT VALUE OP LIMIT: VALUE an awk expression, OP < or >; a missing value fails
     check "$1: measured $2, wanted $3 $4" awk "BEGIN { v = $2; exit !(\"$3\" == \"<\" ? v < $4 : v > $4) }"
 }
 finish() {
     [ "$failures" -eq 0 ] || { echo "game output:"; cat "$out/game.log"; }
     echo "$passes passed, $failures failed"
-    [ "$failures" -eq 0 ]
-    exit
+    exit $((failures > 0))
 }
 shot() {  # NAME: screenshot of the whole screen; its colour fractions in NAME_CLASS variables
     local class fraction
@@ -55,8 +48,7 @@ read -r screen_w screen_h < <(xdotool getdisplaygeometry)
 WIDTH=0 HEIGHT=0
 for _ in $(seq 30); do
     eval "$(xdotool getwindowgeometry --shell "$win")"
-    [ "$WIDTH x $HEIGHT" = "$screen_w x $screen_h" ] && break
-    sleep 0.1
+    [ "$WIDTH x $HEIGHT" = "$screen_w x $screen_h" ] && break || sleep 0.1
 done
 check "full screen: window is $WIDTH x $HEIGHT, screen $screen_w x $screen_h" \
     [ "$WIDTH x $HEIGHT" = "$screen_w x $screen_h" ]
@@ -73,9 +65,8 @@ press key Return
 enter=$(date +%s.%N)
 at 1.0
 shot countdown
-# The pause shows over every state; its white banner is at its brightest 1.6 s after ENTER
-# and still nearly so at 2 s, which leaves slow frames time to show it. The countdown runs on
-# while paused, so the pause is lifted again before play begins.
+# The pause banner is brightest 1.6 s after ENTER, nearly so at 2 s (time for slow frames);
+# the countdown runs on while paused, so the pause is lifted again before play begins.
 press key p
 at 2.0
 shot paused
@@ -83,15 +74,13 @@ press key p
 expect "countdown: the growing blue-green 3" "$countdown_cyan" ">" 0.01
 expect "countdown: the ball counter's white label" "$countdown_white" ">" 0.0005
 expect "paused: the white PAUSE banner" "$paused_white - $countdown_white" ">" 0.01
-# Play starts 3.5 s after ENTER; the first ball falls onto the far end and lands within a second.
-# The automatic quality control may give up shadows after 6 s of slow frames, so look now,
-# once the growing "PLAY!" (1.5 s from 3.5 s on) has faded.
+# Play starts 3.5 s after ENTER, the first ball landing within a second; look once "PLAY!"
+# (1.5 s from then) has faded, before slow frames may make the quality control drop shadows.
 at 5.1
 shot play
 expect "play: desk blue fills much of the screen" "$play_blue" ">" 0.3
 expect "play: yellow blocks" "$play_yellow" ">" 0.1
-# Block and ball shadows halve the desk's brightness; without them only the holes and the
-# desk's far end count here (about 0.01 of the screen, against 0.04 with shadows).
+# Without shadows only the holes and the far end count (0.01 of the screen, 0.04 with them).
 expect "play: shadows darken the desk" "$play_shadow" ">" 0.025
 expect "play: little black background is left" "$play_black" "<" 0.6
 expect "play: the ball counter's white label" "$play_white" ">" 0.0005
@@ -109,8 +98,7 @@ shot released
 expect "held: the desk is still in view" "$held_blue" ">" 0.3
 expect "holding SPACE tilts the desk: play and held differ" "$(differ play held)" ">" 0.15
 expect "releasing SPACE tilts it back: held and released differ" "$(differ held released)" ">" 0.15
-# Back at the tilt of play only the ball, the pulsing gates and, on a slow machine, shadows
-# given up by the quality control (0.04 of the screen) differ.
+# Back at the tilt of play only the ball, the pulsing gates and dropped shadows (0.04) differ.
 expect "released: the desk is back at the tilt of play" "$(differ play released)" "<" 0.12
 # The ball lands behind a wall of the maze and rolls out of its cover within a few seconds.
 expect "a red ball (about 150 pixels) in play, held or released" \

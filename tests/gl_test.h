@@ -1,5 +1,4 @@
-// What the drawing tests share: one window on a virtual display, reading the back buffer back,
-// the view from above and the game's own view of a desk.
+// What the drawing tests share: a window on a virtual display, read back, and views of a desk.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -35,8 +34,7 @@ inline image read_back(int x = 0, int y = 0, int w = window_w, int h = window_h)
     return shot;
 }
 
-// Straight down at the desk plane, `pixels_per_unit` to a unit, from the bottom left corner of
-// the window; unlit and unculled.
+// Straight down at the desk, `pixels_per_unit` to a unit from the bottom left; unlit, unculled.
 inline void view_from_above(const level_t& level, int pixels_per_unit) {
     glViewport(0, 0, static_cast<int>(level.width) * pixels_per_unit,
                static_cast<int>(level.height) * pixels_per_unit);

@@ -1,5 +1,4 @@
-// The desk, the balls and the shadows drawn in a real OpenGL context and read back; the main
-// of the drawing tests, text_render_test.cpp included.
+// The desk, the balls and the shadows drawn and read back; the main of all drawing tests.
 #include <vector>
 
 #include "gl_test.h"
@@ -20,24 +19,22 @@ TEST_F(Render, DeskTopCoversTheDeskLessItsHoles) {
         renderer.init_scene(*level, quality, texts);
         view_from_above(*level, ppu);
         glCallList(renderer.desk_list());
-        // The outlines that follow need every edge drawn.
-        GLboolean edge_flag = GL_FALSE;
+        GLboolean edge_flag = GL_FALSE;  // the outlines that follow need every edge
         glGetBooleanv(GL_EDGE_FLAG, &edge_flag);
         EXPECT_TRUE(edge_flag);
 
         const image shot = read_back(0, 0, level->width * ppu, level->height * ppu);
         long covered = 0;
         for (int i = 0; i < shot.size(); ++i) {
-            covered += shot.at(i)[2] > 100 ? 1 : 0;
+            covered += shot.at(i)[2] > 100;
         }
         double expected = level->width * level->height;
         for (const hole_t& hole : level->holes) {
             expected -= pi * hole.size * hole.size / 4;
-            // Desk x runs right, desk y down the screen.
-            EXPECT_EQ(shot.at((hole.pos.x + level->width / 2) * ppu,
+            EXPECT_EQ(shot.at((hole.pos.x + level->width / 2) * ppu,  // desk y runs down
                               (level->height / 2 - hole.pos.y) * ppu)[2],
                       0)
-                << "hole at " << hole.pos.x << ", " << hole.pos.y;
+                << hole.pos.x;
         }
         EXPECT_NEAR(covered, expected * ppu * ppu, expected * ppu * ppu * 0.01);
     }
@@ -65,8 +62,7 @@ TEST_F(Render, AQualityDropRebuildsTheHolesWithFewerSegments) {
     auto level = load_level(1);
     renderer.init_scene(*level, quality, texts);
     view_from_above(*level, 5);
-    // The outline holds four sides and the top as quads, and one polygon per hole rim.
-    const int quads = 5 * 2;
+    const int quads = 5 * 2;  // four sides and the top, and one polygon per hole rim
     EXPECT_EQ(triangles(renderer.desk_outline_list()), quads + level->holes_count() * (36 - 2));
     set_quality_decrease_level(quality, 1, [&](const quality_cfg_t&) {
         renderer.scene_update_constants();
@@ -78,17 +74,13 @@ TEST_F(Render, AQualityDropRebuildsTheHolesWithFewerSegments) {
 
 TEST_F(Render, WaitingBallsAreTranslucentAndLostOnesAreNotDrawn) {
     level_t level = plain_level(30, 10);
-    const struct {
-        char state;
-        int red;
-    } balls[] = {{ball_in_play, 255}, {ball_waiting, 64}, {ball_lost, 0}};
+    const char states[] = {ball_in_play, ball_waiting, ball_lost};
+    const int reds[] = {255, 64, 0};
     for (int i = 0; i < 3; ++i) {
-        ball_t ball;
-        ball.active = balls[i].state;
-        ball.pos = {-10.0 + 10.0 * i, 0.0, 1.0};
-        ball.size = 2.0;
-        ball.color = {1.0, 0.0, 0.0};
-        level.balls.push_back(ball);
+        level.balls.emplace_back().active = states[i];
+        level.balls[i].pos = {-10.0 + 10.0 * i, 0.0, 1.0};
+        level.balls[i].size = 2.0;
+        level.balls[i].color = {1.0, 0.0, 0.0};
     }
     renderer.init_scene(level, quality, texts);
     constexpr int ppu = 10;
@@ -96,52 +88,39 @@ TEST_F(Render, WaitingBallsAreTranslucentAndLostOnesAreNotDrawn) {
     glEnable(GL_CULL_FACE);  // as in the game: only the near half of a ball blends
     renderer.draw_balls();
     for (int i = 0; i < 3; ++i) {
-        EXPECT_NEAR(read_back((5 + 10 * i) * ppu, 5 * ppu, 1, 1).at(0)[0], balls[i].red, 1) << i;
+        EXPECT_NEAR(read_back((5 + 10 * i) * ppu, 5 * ppu, 1, 1).at(0)[0], reds[i], 1) << i;
     }
 }
 
 TEST_F(Render, BlocksAndBallsCastStencilShadowsAwayFromTheLight) {
     level_t level = plain_level(40, 40);
     level.blocks.push_back({{0.0, 10.0}, {2.0, 2.0, 1.2}, 0.25, {1.0, 1.0, 0.0}});
-    ball_t ball;
-    ball.active = ball_in_play;
-    ball.pos = {-10.0, 10.0, 2.0};
-    ball.size = 0.6;
-    level.balls.push_back(ball);
+    level.balls.emplace_back().active = ball_in_play;
+    level.balls[0].pos = {-10.0, 10.0, 2.0};
+    level.balls[0].size = 0.6;
     renderer.init_scene(level, quality, texts);
     game_view();
     renderer.set_shadow_mask();
 
-    // Seen from the light 20 above the centre, the block's top edge at y = 11 falls on the
-    // desk top (0.3 high) at 11 × 19.7 / 18.5 ≈ 11.71, the ball's centre at 19.7 / 18 of its
-    // place.
-    const struct {
-        double x, y;
-        bool shadowed;
-    } points[] = {{0.0, 11.35, true},  {0.0, 0.0, false},   {0.0, 8.5, false},
-                  {0.0, 12.2, false},  {3.0, 11.35, false}, {-10.94, 10.94, true},
-                  {-10.94, 9.0, false}};
+    // From the light 20 above the centre, the block's top edge (y = 11) falls on the desk top
+    // (0.3 high) at 11 × 19.7 / 18.5 ≈ 11.71, the ball's centre at 19.7 / 18 of its place.
+    const double points[][3] = {{0.0, 11.35, 1}, {0.0, 0.0, 0},   {0.0, 8.5, 0},
+                                {0.0, 12.2, 0},  {3.0, 11.35, 0}, {-10.94, 10.94, 1},
+                                {-10.94, 9.0, 0}};
     for (const auto& p : points) {
-        const auto [x, y] = project(p.x, p.y, 0.3);
+        const auto [x, y] = project(p[0], p[1], 0.3);
         GLubyte stencil = 0;
         glReadPixels(x, y, 1, 1, GL_STENCIL_INDEX, GL_UNSIGNED_BYTE, &stencil);
-        EXPECT_EQ(stencil > 0, p.shadowed) << p.x << ", " << p.y;
+        EXPECT_EQ(stencil > 0, p[2] > 0) << p[0] << ", " << p[1];
     }
 }
 
-TEST(RenderFailure, CrossingHolesEndTheProcessWithGlusError) {
+TEST_F(Render, CrossingHolesEndTheProcessWithGlusError) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            level_t level = plain_level(20, 20);
-            level.holes.push_back({{0.0, 0.0}, 4.0});
-            level.holes.push_back({{1.0, 0.0}, 4.0});
-            quality_cfg_t quality = quality_cfg_init();
-            tt_state texts;
-            scene renderer;
-            renderer.init_scene(level, quality, texts);
-        },
-        ::testing::ExitedWithCode(1), "kulimbara: cannot build the desk's holes: .+");
+    level_t level = plain_level(20, 20);
+    level.holes = {{{0.0, 0.0}, 4.0}, {{1.0, 0.0}, 4.0}};
+    EXPECT_EXIT(renderer.init_scene(level, quality, texts), ::testing::ExitedWithCode(1),
+                "kulimbara: cannot build the desk's holes: .+");
 }
 
 }  // namespace

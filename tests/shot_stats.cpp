@@ -1,16 +1,9 @@
-// Colour statistics of a screenshot for the end-to-end test.
-//
-//   shot-stats SHOT.ppm            one "class fraction" line per colour class
+// Colour statistics of 8-bit binary PPM screenshots for the end-to-end test:
+//   shot-stats SHOT.ppm            one "class fraction" line per colour class of the game's
+//                                  palette, and white and blue-green for its texts
 //   shot-stats --diff A.ppm B.ppm  "differ fraction": pixels that changed between two shots
-//
-// Reads binary PPM (P6) with 8-bit samples. The classes follow the game's palette: a blue desk
-// on a black background, yellow blocks, red balls; and for texts that nothing else of the
-// scene shows, white (the ball counter, the prompts, the pause banner) and blue-green (the
-// countdown). The desk is lit by a bright light and a dim one; where a block or ball hides
-// the bright light only the dim one remains, so a shadow is desk blue at about half the
-// brightness of the lit desk beside it. The lit desk also darkens with distance, so a shadow
-// is desk blue below 70% of the brightest desk blue of its own pixel row rather than below
-// one fixed level.
+// A shadow hides the bright one of the desk's two lights, halving its blue; as the lit desk
+// darkens with distance, shadow is desk blue below 70% of the brightest of its pixel row.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -57,8 +50,7 @@ bool is_desk_blue(rgb p) {
 constexpr const char* class_names[] = {"blue", "shadow", "yellow", "red", "white", "cyan", "black"};
 enum { blue, shadow, yellow, red, white, cyan, black, no_class };
 
-// The other classes, which do not overlap.
-int colour_class(rgb p) {
+int colour_class(rgb p) {  // the other classes, which do not overlap
     const int low = std::min({p.r, p.g, p.b}), high = std::max({p.r, p.g, p.b});
     if (p.r >= 40 && p.g >= 40 && std::abs(p.r - p.g) < p.r / 4 && p.b < p.r / 3) {
         return yellow;
