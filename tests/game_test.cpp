@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -16,16 +17,18 @@ class recording_shell : public game_shell {
     int levels_built = 0;
     int quality_rebuilds = 0;
     int redisplays = 0;
+    int ends = 0;
     std::vector<std::pair<std::string, int>> posts;
+    std::optional<bool> post_result;  // the stand-in post's answer, given by hand
 
     void build_level(level_t&, const quality_cfg_t&) override { ++levels_built; }
     void rebuild_for_quality(const quality_cfg_t&) override { ++quality_rebuilds; }
     void start_score_post(const std::string& name, int score) override {
         posts.emplace_back(name, score);
     }
-    std::optional<bool> poll_score_post() override { return std::nullopt; }
+    std::optional<bool> poll_score_post() override { return post_result; }
     void post_redisplay() override { ++redisplays; }
-    void end_process() override {}
+    void end_process() override { ++ends; }
 };
 
 class Game : public ::testing::Test {
@@ -45,7 +48,6 @@ class Game : public ::testing::Test {
 
 TEST_F(Game, StartsInTheIntroAndOnlyThereEnterStartsTheCountdown) {
     EXPECT_EQ(shell.levels_built, 1);
-    EXPECT_EQ(g.level->ball_activation_timer, g.level->ball_activation_interval - 0.1);
     EXPECT_EQ(g.tt.score_g, g.level->score_rgb[1]);
     for (const int state : {0, 1, 2, 3, 4, -3, -1}) {
         g.level->scene_step = state;
@@ -164,6 +166,48 @@ TEST_F(Game, SlowFramesDropTheQualityAndRebuildTheDesk) {
     EXPECT_EQ(shell.quality_rebuilds, 2);
 }
 
+class ScorePost : public Game {
+  protected:
+    double clock = 100.0;
+
+    void SetUp() override {
+        g.Init();
+        g.level->scene_step = state_name_entry;
+        g.level->total_score = 470;
+    }
+    void tick() { g.timeTick(clock += 0.02); }
+};
+
+TEST_F(ScorePost, EnterStartsOnePostAndTheNameWaitsForItsResult) {
+    type("Ada b\r");
+    EXPECT_EQ(shell.posts, (std::vector<std::pair<std::string, int>>{{"ada b", 470}}));
+
+    // Under way: ENTER and the name keys do nothing, P still pauses.
+    type("xyp\r");
+    EXPECT_EQ(g.pause_flag, 1);
+    g.onKeyboardDown(key_backspace);
+    tick();
+    EXPECT_EQ(shell.posts.size(), 1u);
+    EXPECT_EQ(g.player_name, "ada b");
+    EXPECT_EQ(g.level->scene_step, state_name_entry);
+    EXPECT_EQ(shell.redisplays, 1);
+
+    shell.post_result = true;
+    tick();
+    EXPECT_EQ(g.level->scene_step, state_score_posted);
+    EXPECT_EQ(g.level->hiscore_success, 1);
+    g.onKeyboardDown(key_enter);
+    tick();
+    EXPECT_EQ(shell.posts.size(), 1u);
+}
+
+TEST_F(ScorePost, EscapeDuringAPostEndsTheGameAtTheNextFrame) {
+    type("ada\r");
+    g.onKeyboardDown(key_escape);
+    tick();
+    EXPECT_EQ(shell.ends, 1);
+}
+
 TEST(Countdown, OneInclusiveStepPerFrameEachWithItsText) {
     const char* texts_by_step[] = {"3", "2", "1", "PLAY!"};
     const struct {
@@ -189,11 +233,11 @@ TEST(Countdown, OneInclusiveStepPerFrameEachWithItsText) {
 }
 
 TEST(Countdown, ZoomRunsFromTurnedAndShrunkToIdentity) {
-    const auto [x_start, y_start, scale_start] = countdown_zoom_at(0.0);
-    EXPECT_EQ(std::tuple(x_start, y_start, scale_start), std::tuple(45.0, 180.0, 0.1));
-    const auto [x_end, y_end, scale_end] = countdown_zoom_at(3.5);
-    EXPECT_EQ(std::tuple(x_end, y_end), std::tuple(0.0, 0.0));
-    EXPECT_DOUBLE_EQ(scale_end, 1.0);
+    const countdown_zoom start = countdown_zoom_at(0.0), end = countdown_zoom_at(3.5);
+    EXPECT_EQ(
+        std::tuple(start.x_degrees, start.y_degrees, start.scale, end.x_degrees, end.y_degrees),
+        std::tuple(45.0, 180.0, 0.1, 0.0, 0.0));
+    EXPECT_DOUBLE_EQ(end.scale, 1.0);
 }
 
 }  // namespace

@@ -1,5 +1,3 @@
-// The head-up display's logic without a window: the pool of floating texts, the score's shiver
-// and copies, the frame-rate meter and the intro's title animation.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -30,8 +28,7 @@ TEST(FloatingTexts, PoolFillsLowestFirstRefusesANinthAndAgesLinearly) {
     }
     EXPECT_EQ(tt.timedVectorTextAt1d3f("ninth", 0.0, 1, 1, 1, 1, 1, 1), -1);
     EXPECT_TRUE(std::ranges::none_of(tt.tt1, [](const timedText& t) { return t.text == "ninth"; }));
-    // Half-way through its life a text is half-way between its scales and half transparent;
-    // it ends exactly when its time is up.
+    // Half-way through its life: half-way between its scales, half transparent.
     tt.countTimedTexts(0.25);
     EXPECT_DOUBLE_EQ(tt.tt1[0].scaler(), 2.475);
     EXPECT_FLOAT_EQ(tt.tt1[0].alpha(), 0.5f);
@@ -99,8 +96,7 @@ TEST(Score, ShiversFromItsRestingPlaceAndLeavesCopies) {
     tt.moveScore(0.001);
     EXPECT_EQ(tt.score_x, dx / 350.0 / 0.005 + 30.0);
 
-    // The same score again starts nothing; with every slot busy a new score's copy is
-    // dropped, but the score counts as seen.
+    // The same score starts nothing; with every slot busy a new score's copy is dropped.
     tt.showScore(120);
     EXPECT_EQ(active_texts(tt), 3);
     while (tt.announce("x", 5.0) >= 0) {
