@@ -69,6 +69,7 @@ class loopback_server {
 // check digit is followed by one hexadecimal character from the game's generator.
 TEST(CheckValue, MatchesTheCatalogueAndThePinnedDigitsAndQueries) {
     EXPECT_EQ(crc32_bzip2("123456789"), 0xFC891918u);
+    EXPECT_EQ(check_code("", 7), 0u);  // no message, no check
     EXPECT_EQ(check_code("120ab cd4294967175", 120), 3913500777u);
     EXPECT_EQ(check_digits("ab cd", 120), "3913500777");
     EXPECT_EQ(check_digits("zero", 0), "3730232300");
