@@ -321,4 +321,12 @@ TEST(PhysicsRolling, TheNewRotationAboutTheRollingAxisActsAfterTheAccumulatedOne
     }
 }
 
+TEST(Matrix, TheLeftFactorActsLast) {
+    // T translates by (1, 2, 3), S scales by (2, 3, 4): T × S scales, then translates.
+    const matrix4_t T = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 1, 2, 3, 1};
+    const matrix4_t S = {2, 0, 0, 0, 0, 3, 0, 0, 0, 0, 4, 0, 0, 0, 0, 1};
+    EXPECT_EQ(multiply(T, S), (matrix4_t{2, 0, 0, 0, 0, 3, 0, 0, 0, 0, 4, 0, 1, 2, 3, 1}));
+    EXPECT_EQ(multiply(S, T), (matrix4_t{2, 0, 0, 0, 0, 3, 0, 0, 0, 0, 4, 0, 2, 6, 12, 1}));
+}
+
 }  // namespace
