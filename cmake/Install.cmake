@@ -1,0 +1,117 @@
+# What `cmake --install` puts in place, in two components: `game` (the game, its desktop entry,
+# icons, AppStream metainfo and manual) and `service` (the high-score service, kulimbara-post,
+# the systemd unit and the nginx example). Packaging.cmake turns each into a Debian package.
+include(GNUInstallDirs)
+
+# Debian keeps games apart from other programs: /usr/games, or /usr/local/games for a local
+# install, both on a desktop user's PATH.
+set(KULIMBARA_INSTALL_GAMESDIR "games" CACHE PATH
+    "Where the game goes, relative to the prefix (Debian's place for games)")
+set(KULIMBARA_INSTALL_SYSTEMDUNITDIR "lib/systemd/system" CACHE PATH
+    "Where the service's systemd unit goes, relative to the prefix")
+set(KULIMBARA_HOMEPAGE "https://kulimbara.example.org" CACHE STRING
+    "The game's home page; the AppStream screenshots are read from <homepage>/screenshots/")
+set(KULIMBARA_LICENSE "LicenseRef-proprietary" CACHE STRING
+    "The project's licence as an SPDX expression, for the AppStream metainfo")
+
+set(KULIMBARA_MAINTAINER "Kulimbara developers <maintainers@kulimbara.example.org>" CACHE STRING
+    "Maintainer of the Debian packages, as NAME <EMAIL>")
+
+set(kulimbara_app_id org.kulimbara.Kulimbara)
+set(kulimbara_icon_sizes 16 22 24 32 48 64 128 256 512)
+
+# Debian wants manual pages compressed; man reads them either way.
+find_program(GZIP_PROGRAM gzip REQUIRED)
+function(kulimbara_install_man page section component)
+  set(source ${CMAKE_SOURCE_DIR}/man/${page}.${section})
+  # The manual pages are written beside the code; a tree without one installs the rest.
+  if(NOT EXISTS ${source})
+    return()
+  endif()
+  set(compressed ${CMAKE_BINARY_DIR}/man/${page}.${section}.gz)
+  add_custom_command(OUTPUT ${compressed}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
+    COMMAND ${GZIP_PROGRAM} -9 -n -c ${source} > ${compressed}
+    DEPENDS ${source} VERBATIM)
+  add_custom_target(man-${page} ALL DEPENDS ${compressed})
+  install(FILES ${compressed} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section}
+          COMPONENT ${component})
+endfunction()
+
+# The copyright and changelog that a Debian package carries in its documentation folder; a
+# plain install gets them too, under the package's name.
+function(kulimbara_install_package_docs package component)
+  set(changelog ${CMAKE_BINARY_DIR}/doc/${package}/changelog.gz)
+  add_custom_command(OUTPUT ${changelog}
+    COMMAND ${CMAKE_COMMAND} -DPACKAGE=${package} -DVERSION=${PROJECT_VERSION}
+            -DMAINTAINER=${KULIMBARA_MAINTAINER}
+            -DSOURCE=${CMAKE_SOURCE_DIR}/packaging/changelog.in
+            -DOUTPUT=${CMAKE_BINARY_DIR}/doc/${package}/changelog
+            -P ${CMAKE_SOURCE_DIR}/cmake/configure_changelog.cmake
+    COMMAND ${GZIP_PROGRAM} -9 -n -f ${CMAKE_BINARY_DIR}/doc/${package}/changelog
+    DEPENDS ${CMAKE_SOURCE_DIR}/packaging/changelog.in
+            ${CMAKE_SOURCE_DIR}/cmake/configure_changelog.cmake VERBATIM)
+  add_custom_target(changelog-${package} ALL DEPENDS ${changelog})
+  install(FILES ${changelog} ${CMAKE_SOURCE_DIR}/packaging/copyright
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package} COMPONENT ${component})
+endfunction()
+
+if(KULIMBARA_GAME)
+  install(TARGETS kulimbara RUNTIME DESTINATION ${KULIMBARA_INSTALL_GAMESDIR} COMPONENT game)
+  install(FILES data/${kulimbara_app_id}.desktop
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/applications COMPONENT game)
+
+  # The PNG icons are rendered from the SVG on every build, so they can never fall behind it.
+  find_program(RSVG_CONVERT rsvg-convert REQUIRED)
+  set(icon_source ${CMAKE_SOURCE_DIR}/data/${kulimbara_app_id}.svg)
+  set(icon_files)
+  foreach(size IN LISTS kulimbara_icon_sizes)
+    set(icon ${CMAKE_BINARY_DIR}/icons/${size}x${size}/${kulimbara_app_id}.png)
+    add_custom_command(OUTPUT ${icon}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/icons/${size}x${size}
+      COMMAND ${RSVG_CONVERT} --width=${size} --height=${size} --output=${icon} ${icon_source}
+      DEPENDS ${icon_source} VERBATIM)
+    list(APPEND icon_files ${icon})
+    install(FILES ${icon} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/icons/hicolor/${size}x${size}/apps
+            COMPONENT game)
+  endforeach()
+  add_custom_target(icons ALL DEPENDS ${icon_files})
+  install(FILES ${icon_source} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/icons/hicolor/scalable/apps
+          COMPONENT game)
+
+  configure_file(data/${kulimbara_app_id}.metainfo.xml.in
+                 ${CMAKE_BINARY_DIR}/${kulimbara_app_id}.metainfo.xml @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/${kulimbara_app_id}.metainfo.xml
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/metainfo COMPONENT game)
+
+  kulimbara_install_man(kulimbara 6 game)
+  kulimbara_install_package_docs(kulimbara game)
+endif()
+
+# The service is a daemon, started by systemd: sbin, with its manual in section 8.
+install(TARGETS kulimbara-highscore RUNTIME DESTINATION ${CMAKE_INSTALL_SBINDIR} COMPONENT service)
+install(TARGETS kulimbara-post RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT service)
+
+# deploy/ holds the unit for a service installed by hand in /usr/local/bin; the installed copy
+# starts the binary from where this install puts it, and drops the hand-install instructions.
+set(unit_source ${CMAKE_SOURCE_DIR}/deploy/kulimbara-highscore.service)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${unit_source})
+file(READ ${unit_source} unit_text)
+string(REGEX REPLACE "^(#[^\n]*\n)+" "" unit_text "${unit_text}")
+string(REPLACE "/usr/local/bin/kulimbara-highscore"
+       "${CMAKE_INSTALL_FULL_SBINDIR}/kulimbara-highscore" unit_text "${unit_text}")
+file(WRITE ${CMAKE_BINARY_DIR}/deploy/kulimbara-highscore.service
+     "# systemd unit for the Kulimbara high-score service. It serves 127.0.0.1:8080, for the\n"
+     "# nginx site in ${CMAKE_INSTALL_FULL_DATAROOTDIR}/doc/kulimbara-highscore/examples/.\n"
+     "${unit_text}")
+install(FILES ${CMAKE_BINARY_DIR}/deploy/kulimbara-highscore.service
+        DESTINATION ${KULIMBARA_INSTALL_SYSTEMDUNITDIR} COMPONENT service)
+
+# An example, not a live configuration: it needs the server's name before nginx may use it.
+install(FILES deploy/nginx-kulimbara-highscore.conf
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/kulimbara-highscore/examples
+        COMPONENT service)
+
+kulimbara_install_man(kulimbara-highscore 8 service)
+kulimbara_install_man(kulimbara-post 1 service)
+kulimbara_install_package_docs(kulimbara-highscore service)
