@@ -4,11 +4,13 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "camera.h"
 #include "clock.h"
+#include "command_line.h"
 #include "game.h"
 #include "gl.h"
 #include "glyphs.h"
@@ -75,9 +77,22 @@ void onMouseMotion(int x, int y) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && std::strcmp(argv[1], "--debug") == 0) {
-        debug = 1;
+    const game_command_line options = parse_game_command_line(
+        std::vector<std::string_view>(argv + (argc > 0 ? 1 : 0), argv + argc));
+    switch (options.what) {
+        case game_command_line::action::help:
+            std::fputs(game_help_text().c_str(), stdout);
+            return EXIT_SUCCESS;
+        case game_command_line::action::version:
+            std::printf("kulimbara %s\n", KULIMBARA_VERSION);
+            return EXIT_SUCCESS;
+        case game_command_line::action::bad:
+            std::fprintf(stderr, "kulimbara: %s\n%s\n", options.problem.c_str(), game_usage);
+            return 2;
+        case game_command_line::action::play:
+            break;
     }
+    debug = options.debug ? 1 : 0;
     // GLUT ends the process with its own message when there is no display; say it plainly.
     // The probe stays connected until GLUT has connected: a server whose only client leaves
     // resets, and could refuse GLUT meanwhile.
@@ -90,7 +105,12 @@ int main(int argc, char** argv) {
         return EXIT_FAILURE;
     }
     keep_frame_memory();
-    glutInit(&argc, argv);
+    // GLUT sees the program's name only: the options are ours, and X options such as
+    // -display are not offered.
+    char program_name[] = "kulimbara";
+    char* glut_argv[] = {argc > 0 ? argv[0] : program_name, nullptr};
+    int glut_argc = 1;
+    glutInit(&glut_argc, glut_argv);
     XCloseDisplay(probe);
     glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH | GLUT_STENCIL);
     glutInitWindowSize(640, 480);
@@ -109,7 +129,9 @@ int main(int argc, char** argv) {
     the_game.Init();
     fontInit();
 
-    glutFullScreen();
+    if (!options.windowed) {
+        glutFullScreen();
+    }
     glutMainLoop();
     return EXIT_SUCCESS;
 }
