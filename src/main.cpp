@@ -1,5 +1,6 @@
 // The game's shell: the window, the frame loop and the input, wired to the game and the
 // renderer.
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
 #include <cstdio>
@@ -74,6 +75,54 @@ void onMouseMotion(int x, int y) {
     }
 }
 
+int ignore_x_error(Display*, XErrorEvent*) {
+    return 0;
+}
+
+// True when a window manager runs on the display's default screen: the ICCCM selection
+// WM_S<screen> has an owner, or the EWMH check window that the root names names itself
+// (a manager that died leaves the root's property behind, naming a window that is gone).
+bool window_manager_runs(Display* display) {
+    // An atom that the server does not know yet was never set by anyone.
+    const std::string selection = "WM_S" + std::to_string(DefaultScreen(display));
+    const Atom owned = XInternAtom(display, selection.c_str(), True);
+    if (owned != None && XGetSelectionOwner(display, owned) != None) {
+        return true;
+    }
+    const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", True);
+    if (check == None) {
+        return false;
+    }
+    auto check_window_of = [&](Window window) -> Window {
+        Atom type = None;
+        int format = 0;
+        unsigned long count = 0;
+        unsigned long left = 0;
+        unsigned char* data = nullptr;
+        Window named = None;
+        if (XGetWindowProperty(display, window, check, 0, 1, False, XA_WINDOW, &type, &format,
+                               &count, &left, &data) == Success &&
+            type == XA_WINDOW && format == 32 && count == 1) {
+            named = *reinterpret_cast<Window*>(data);
+        }
+        if (data != nullptr) {
+            XFree(data);
+        }
+        return named;
+    };
+    const Window named = check_window_of(DefaultRootWindow(display));
+    if (named == None) {
+        return false;
+    }
+    // Reading a window that is gone raises BadWindow, which would end the process.
+    XSync(display, False);
+    const auto previous_handler = XSetErrorHandler(ignore_x_error);
+    const bool alive = check_window_of(named) == named;
+    XSync(display, False);
+    XSetErrorHandler(previous_handler);
+    return alive;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -104,6 +153,7 @@ int main(int argc, char** argv) {
                      name != nullptr && *name != '\0' ? " at " : "", name != nullptr ? name : "");
         return EXIT_FAILURE;
     }
+    const bool managed = window_manager_runs(probe);
     keep_frame_memory();
     // GLUT sees the program's name only: the options are ours, and X options such as
     // -display are not offered.
@@ -130,7 +180,16 @@ int main(int argc, char** argv) {
     fontInit();
 
     if (!options.windowed) {
-        glutFullScreen();
+        if (managed) {
+            glutFullScreen();
+        } else {
+            // Without a window manager, GLUT's own full screen moves the window by its offset
+            // from its parent, which is then the root: the window created at (10, 10) lands at
+            // (-10, -10), leaving a black strip at the right and the bottom. Nothing frames or
+            // moves a window there, so placing it over the whole screen is the full screen.
+            glutPositionWindow(0, 0);
+            glutReshapeWindow(glutGet(GLUT_SCREEN_WIDTH), glutGet(GLUT_SCREEN_HEIGHT));
+        }
     }
     glutMainLoop();
     return EXIT_SUCCESS;
