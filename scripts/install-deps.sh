@@ -11,6 +11,7 @@ packages=(
   libgl-dev libglu1-mesa-dev freeglut3-dev libx11-dev libgl1-mesa-dri
   xvfb xauth xdotool imagemagick
   jq
+  mandoc groff-base
   libfreetype-dev fonts-dejavu-core
 )
 
