@@ -54,7 +54,7 @@ bool is_valid_name(const std::string& name, std::size_t length) {
 // by the input, never sent.
 class fuzz_shell : public game_shell {
   public:
-    const game* the_game = nullptr;
+    game* the_game = nullptr;
     bool post_open = false;
     std::optional<bool> answer;
     bool ended = false;
@@ -82,7 +82,7 @@ class fuzz_shell : public game_shell {
             const final_screen_t screen = the_game->final_screen();
             REQUIRE(screen.highscore == (level.scene_step == state_name_entry));
         } else if (!is_intro(level.scene_step)) {
-            advance_countdown(level, const_cast<game*>(the_game)->tt);
+            advance_countdown(level, the_game->tt);
         }
     }
     void end_process() override { ended = true; }
