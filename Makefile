@@ -7,6 +7,8 @@
 # make golden rewrites the recorded whole-game results and level layouts (see the README)
 # make bench  installs, builds, runs the benchmarks
 # make fuzz   builds the fuzz targets with clang and libFuzzer and runs each for FUZZ_SECONDS
+# make package       builds build/kulimbara_VERSION_amd64.deb and kulimbara-highscore_VERSION_amd64.deb
+# make package-test  builds the packages, lints them and installs them in clean Debian 12 chroots
 # make font-table    regenerates src/core/font_table.cpp from DejaVu Sans Bold
 # make font-preview  draws the font to build/font-preview.png
 MAKEFLAGS += --no-print-directory
@@ -14,13 +16,15 @@ WERROR ?= OFF
 BUILD := build
 SANITIZE_BUILD := $(BUILD)/sanitize
 FUZZ_BUILD := $(BUILD)/fuzz
+# The packages' own tree: installed under /usr, with Debian's hardening flags, without tests.
+PACKAGE_BUILD := $(BUILD)/package
 FUZZ_SECONDS ?= 60
 # What `make test` gives each fuzz target.
 FUZZ_TEST_SECONDS ?= 15
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 
 .PHONY: all deps configure build run sim test test-plain test-sanitize test-fuzz fuzz fuzz-build \
-        golden bench format clean font-table font-preview
+        golden bench format clean font-table font-preview package package-test
 
 all: build
 
@@ -40,7 +44,7 @@ run: build
 sim: build
 	./$(BUILD)/kulimbara-sim --all --keys toggle:30
 
-test: test-plain test-sanitize test-fuzz
+test: test-plain test-sanitize test-fuzz package-test
 
 test-plain: WERROR := ON
 test-plain: build
@@ -63,6 +67,21 @@ fuzz: fuzz-build
 
 test-fuzz: fuzz-build
 	fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_TEST_SECONDS)
+
+package: deps
+	@export DEB_BUILD_MAINT_OPTIONS=hardening=+all; \
+	  cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
+	  -DBUILD_TESTING=OFF -DKULIMBARA_WERROR=OFF \
+	  -DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CPPFLAGS) $$(dpkg-buildflags --get CXXFLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)" >/dev/null
+	@cmake --build $(PACKAGE_BUILD) -j $(JOBS)
+	@rm -f $(PACKAGE_BUILD)/packages/*.deb
+	@cd $(PACKAGE_BUILD) && cpack >/dev/null
+	@rm -f $(BUILD)/kulimbara*_amd64.deb && cp $(PACKAGE_BUILD)/packages/*.deb $(BUILD)/
+	@ls -1 $(BUILD)/*.deb
+
+package-test: package
+	tests/package_test.sh $(BUILD)/kulimbara_*_amd64.deb $(BUILD)/kulimbara-highscore_*_amd64.deb
 
 golden: build
 	tests/golden_test.sh $(BUILD)/kulimbara-sim tests/golden/sim.json --write

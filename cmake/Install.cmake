@@ -1,6 +1,6 @@
-# What `cmake --install` puts in place, in two components: `game` (the game, its desktop entry,
-# icons, AppStream metainfo and manual) and `service` (the high-score service, kulimbara-post,
-# the systemd unit and the nginx example). Packaging.cmake turns each into a Debian package.
+# What `cmake --install` puts in place, in two components: `game` (the game, kulimbara-post, the
+# desktop entry, icons, AppStream metainfo and manuals) and `service` (the high-score service,
+# its systemd unit, its nginx site and manual). Packaging.cmake turns each into a Debian package.
 include(GNUInstallDirs)
 
 # Debian keeps games apart from other programs: /usr/games, or /usr/local/games for a local
@@ -18,6 +18,17 @@ set(KULIMBARA_MAINTAINER "Kulimbara developers <maintainers@kulimbara.example.or
     "Maintainer of the Debian packages, as NAME <EMAIL>")
 
 set(kulimbara_app_id org.kulimbara.Kulimbara)
+if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+  set(kulimbara_nginx_site_dir ${CMAKE_INSTALL_FULL_SYSCONFDIR}/nginx/sites-available)
+else()
+  set(kulimbara_nginx_site_dir ${CMAKE_INSTALL_SYSCONFDIR}/nginx/sites-available)
+endif()
+# Where the site ends up; the package marks it as a configuration file.
+if(IS_ABSOLUTE ${kulimbara_nginx_site_dir})
+  set(kulimbara_nginx_site ${kulimbara_nginx_site_dir}/kulimbara-highscore)
+else()
+  set(kulimbara_nginx_site ${CMAKE_INSTALL_PREFIX}/${kulimbara_nginx_site_dir}/kulimbara-highscore)
+endif()
 set(kulimbara_icon_sizes 16 22 24 32 48 64 128 256 512)
 
 # Debian wants manual pages compressed; man reads them either way.
@@ -88,30 +99,42 @@ if(KULIMBARA_GAME)
   kulimbara_install_package_docs(kulimbara game)
 endif()
 
+# The post client posts as the game does; it needs no OpenGL, but it belongs with the game.
+install(TARGETS kulimbara-post RUNTIME DESTINATION ${KULIMBARA_INSTALL_GAMESDIR} COMPONENT game)
+kulimbara_install_man(kulimbara-post 1 game)
+
 # The service is a daemon, started by systemd: sbin, with its manual in section 8.
 install(TARGETS kulimbara-highscore RUNTIME DESTINATION ${CMAKE_INSTALL_SBINDIR} COMPONENT service)
-install(TARGETS kulimbara-post RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT service)
 
-# deploy/ holds the unit for a service installed by hand in /usr/local/bin; the installed copy
-# starts the binary from where this install puts it, and drops the hand-install instructions.
+# deploy/ holds the unit for a service installed by hand in /usr/local/bin under a dynamic user.
+# The installed copy starts the binary from where this install puts it, as the system user that
+# the package's postinst creates (its scores outlive the package), and drops the hand-install
+# instructions.
+set(KULIMBARA_SERVICE_USER kulimbara-highscore CACHE STRING
+    "System user that the installed systemd unit runs the high-score service as")
 set(unit_source ${CMAKE_SOURCE_DIR}/deploy/kulimbara-highscore.service)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${unit_source})
 file(READ ${unit_source} unit_text)
 string(REGEX REPLACE "^(#[^\n]*\n)+" "" unit_text "${unit_text}")
 string(REPLACE "/usr/local/bin/kulimbara-highscore"
        "${CMAKE_INSTALL_FULL_SBINDIR}/kulimbara-highscore" unit_text "${unit_text}")
+string(REPLACE "DynamicUser=yes"
+       "User=${KULIMBARA_SERVICE_USER}\nGroup=${KULIMBARA_SERVICE_USER}" unit_text "${unit_text}")
+if(NOT unit_text MATCHES "ExecStart=${CMAKE_INSTALL_FULL_SBINDIR}/" OR
+   NOT unit_text MATCHES "\nUser=")
+  message(FATAL_ERROR "deploy/kulimbara-highscore.service changed: adapt cmake/Install.cmake")
+endif()
 file(WRITE ${CMAKE_BINARY_DIR}/deploy/kulimbara-highscore.service
      "# systemd unit for the Kulimbara high-score service. It serves 127.0.0.1:8080, for the\n"
-     "# nginx site in ${CMAKE_INSTALL_FULL_DATAROOTDIR}/doc/kulimbara-highscore/examples/.\n"
+     "# nginx site ${kulimbara_nginx_site}.\n"
      "${unit_text}")
 install(FILES ${CMAKE_BINARY_DIR}/deploy/kulimbara-highscore.service
         DESTINATION ${KULIMBARA_INSTALL_SYSTEMDUNITDIR} COMPONENT service)
 
-# An example, not a live configuration: it needs the server's name before nginx may use it.
+# The nginx site goes where nginx looks for sites, but it is not enabled: the administrator sets
+# server_name and links it from sites-enabled/. A system install (prefix /usr) puts it in /etc.
 install(FILES deploy/nginx-kulimbara-highscore.conf
-        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/kulimbara-highscore/examples
-        COMPONENT service)
+        DESTINATION ${kulimbara_nginx_site_dir} RENAME kulimbara-highscore COMPONENT service)
 
 kulimbara_install_man(kulimbara-highscore 8 service)
-kulimbara_install_man(kulimbara-post 1 service)
 kulimbara_install_package_docs(kulimbara-highscore service)

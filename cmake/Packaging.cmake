@@ -1,7 +1,8 @@
 # `make package` (in Makefile) builds two Debian packages from the install components:
-# kulimbara (the game) and kulimbara-highscore (the service, kulimbara-post, the systemd unit
-# and the nginx example). The service package must never pull in OpenGL or X11: its programs
-# link neither, and dpkg-shlibdeps derives each package's dependencies from its own binaries.
+# kulimbara (the game and kulimbara-post) and kulimbara-highscore (the service, its systemd
+# unit and nginx site). The service package must never pull in OpenGL or X11: its program links
+# neither, and dpkg-shlibdeps derives each package's dependencies from its own binaries. A
+# package wants a tree configured with CMAKE_INSTALL_PREFIX=/usr, as `make package` does.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kulimbara)
 set(CPACK_PACKAGE_VENDOR "The Kulimbara developers")
@@ -36,22 +37,30 @@ Kulimbara is a 3D arcade game played with one key. A desk seen from above
 carries yellow blocks, holes and scoring gates; red balls roll toward the
 player, who holds or releases SPACE to tilt the desk and steer them through
 the gates and around the holes. Six levels are played in order, and the final
-score can be posted to an online high-score table.")
+score can be posted to an online high-score table, from the game or with
+kulimbara-post.")
 
 set(CPACK_DEBIAN_SERVICE_PACKAGE_NAME kulimbara-highscore)
 set(CPACK_DEBIAN_SERVICE_PACKAGE_SECTION web)
 # The unit listens on loopback only: a reverse proxy makes the table public.
 set(CPACK_DEBIAN_SERVICE_PACKAGE_RECOMMENDS "nginx | httpd")
-set(CPACK_DEBIAN_SERVICE_PACKAGE_CONTROL_EXTRA
+# postinst creates the service's system user; dpkg-shlibdeps adds the libraries.
+set(CPACK_DEBIAN_SERVICE_PACKAGE_DEPENDS adduser)
+set(service_control
     ${CMAKE_SOURCE_DIR}/packaging/kulimbara-highscore/postinst
     ${CMAKE_SOURCE_DIR}/packaging/kulimbara-highscore/prerm
     ${CMAKE_SOURCE_DIR}/packaging/kulimbara-highscore/postrm)
+# The nginx site in /etc is the administrator's to edit: dpkg keeps their changes on upgrade.
+if(IS_ABSOLUTE ${kulimbara_nginx_site_dir})
+  file(WRITE ${CMAKE_BINARY_DIR}/packaging/kulimbara-highscore/conffiles "${kulimbara_nginx_site}\n")
+  list(APPEND service_control ${CMAKE_BINARY_DIR}/packaging/kulimbara-highscore/conffiles)
+endif()
+set(CPACK_DEBIAN_SERVICE_PACKAGE_CONTROL_EXTRA ${service_control})
 set(CPACK_COMPONENT_SERVICE_DESCRIPTION
     "online high-score table for the Kulimbara game
 An HTTP service that accepts the scores posted by Kulimbara at the end of a
 game, checks them and keeps them in SQLite, and shows the best 100 as a web
-page and as JSON. It comes with a systemd unit that runs it on loopback, an
-example nginx site that publishes it, and kulimbara-post, which posts a score
-from the command line as the game does.")
+page and as JSON. It comes with a systemd unit that runs it on loopback as its
+own system user, and an nginx site, not enabled, that publishes it.")
 
 include(CPack)
