@@ -14,6 +14,8 @@ packages=(
   jq
   mandoc groff-base
   libfreetype-dev fonts-dejavu-core
+  librsvg2-bin desktop-file-utils appstream
+  dpkg-dev lintian debootstrap
 )
 
 missing=()

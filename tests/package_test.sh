@@ -109,9 +109,11 @@ expect "postinst creates the system user" in_root getent passwd kulimbara-highsc
 expect "the state folder belongs to the system user" \
     test "$(in_root stat -c %U /var/lib/kulimbara-highscore)" = kulimbara-highscore
 # As systemd would run it: the packaged binary, as its user, with its database in the state folder.
-in_root setpriv --reuid=kulimbara-highscore --regid=kulimbara-highscore --init-groups \
+# (exec: the shell's own child would take the signal in the service's place.)
+(exec chroot "$root" env -i PATH=/usr/bin:/bin LANG=C.UTF-8 \
+    setpriv --reuid=kulimbara-highscore --regid=kulimbara-highscore --init-groups \
     /usr/sbin/kulimbara-highscore --listen 127.0.0.1:0 \
-    --db /var/lib/kulimbara-highscore/highscores.sqlite 2>"$scratch/service.err" &
+    --db /var/lib/kulimbara-highscore/highscores.sqlite) 2>"$scratch/service.err" &
 service_pid=$!
 for _ in $(seq 50); do grep -q 'listening on' "$scratch/service.err" && break; sleep 0.1; done
 expect "the service starts as its user: $(head -1 "$scratch/service.err")" grep -q 'listening on' "$scratch/service.err"
