@@ -3,6 +3,8 @@
 # make test   installs, builds with warnings as errors, runs every test, then builds a
 #             second tree under AddressSanitizer and UndefinedBehaviorSanitizer and runs
 #             every test again there
+# make memcheck  builds, plays level 0 to its end and into level 1 on the real game under
+#                 valgrind's memcheck on a virtual display (a few minutes)
 # make golden rewrites the recorded whole-game results and level layouts (see the README)
 # make bench  installs, builds, runs the benchmarks
 # make font-table    regenerates src/core/font_table.cpp from DejaVu Sans Bold
@@ -13,7 +15,8 @@ BUILD := build
 SANITIZE_BUILD := $(BUILD)/sanitize
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build run sim test test-plain test-sanitize golden bench format clean \
+.PHONY: all deps configure build run sim test test-plain test-sanitize memcheck golden bench \
+        format clean \
         font-table font-preview
 
 all: build
@@ -47,6 +50,9 @@ test-sanitize: deps
 	  -DKULIMBARA_SANITIZE=ON >/dev/null
 	@cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+memcheck: build
+	cd $(BUILD) && ctest --output-on-failure -V -R '^game-memcheck$$'
 
 golden: build
 	tests/golden_test.sh $(BUILD)/kulimbara-sim tests/golden/sim.json --write
