@@ -3,7 +3,10 @@
 # make sim    plays every level headless and prints what happened
 # make test   installs, builds with warnings as errors, runs every test, then builds a
 #             second tree under AddressSanitizer and UndefinedBehaviorSanitizer and runs
-#             every test again there, then runs each fuzz target for FUZZ_TEST_SECONDS
+#             every test again there, runs each fuzz target for FUZZ_TEST_SECONDS, and
+#             tests the Debian packages (as root: installs them in a clean Debian 12 chroot)
+# make memcheck  builds, plays level 0 to its end and into level 1 on the real game under
+#                 valgrind's memcheck on a virtual display (a few minutes)
 # make golden rewrites the recorded whole-game results and level layouts (see the README)
 # make bench  installs, builds, runs the benchmarks
 # make fuzz   builds the fuzz targets with clang and libFuzzer and runs each for FUZZ_SECONDS
@@ -24,7 +27,7 @@ FUZZ_TEST_SECONDS ?= 15
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 
 .PHONY: all deps configure build run sim test test-plain test-sanitize test-fuzz fuzz fuzz-build \
-        golden bench format clean font-table font-preview package package-test
+        memcheck golden bench format clean font-table font-preview package package-test
 
 all: build
 
@@ -55,6 +58,9 @@ test-sanitize: deps
 	  -DKULIMBARA_SANITIZE=ON >/dev/null
 	@cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+memcheck: build
+	cd $(BUILD) && ctest --output-on-failure -V -R '^game-memcheck$$'
 
 # The fuzz tree holds only the core, the service and the fuzz targets, built with clang.
 fuzz-build: deps
