@@ -5,6 +5,7 @@
 #             every test again there
 # make golden rewrites the recorded whole-game results and level layouts (see the README)
 # make bench  installs, builds, runs the benchmarks
+# make screenshots   draws docs/screenshots/{intro,play,end}.png on a virtual display
 # make font-table    regenerates src/core/font_table.cpp from DejaVu Sans Bold
 # make font-preview  draws the font to build/font-preview.png
 MAKEFLAGS += --no-print-directory
@@ -14,7 +15,7 @@ SANITIZE_BUILD := $(BUILD)/sanitize
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 
 .PHONY: all deps configure build run sim test test-plain test-sanitize golden bench format clean \
-        font-table font-preview
+        font-table font-preview screenshots
 
 all: build
 
@@ -70,6 +71,9 @@ font-preview: deps
 	@cmake --build $(BUILD) --target font-preview
 	./$(BUILD)/font-preview $(BUILD)/font-preview.mvg 0.5
 	convert mvg:$(BUILD)/font-preview.mvg $(BUILD)/font-preview.png
+
+screenshots: deps
+	@bash scripts/screenshots.sh
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
