@@ -1,10 +1,12 @@
-# make run    installs what is missing, builds, and plays
+# make run    installs what is missing, builds, and plays (ARGS="--windowed --debug" passes
+#             options; without a display the game says so and the target fails)
 # make sim    plays every level headless and prints what happened
 # make test   installs, builds with warnings as errors, runs every test, then builds a
 #             second tree under AddressSanitizer and UndefinedBehaviorSanitizer and runs
-#             every test again there
+#             every test again there, then runs each fuzz target for FUZZ_TEST_SECONDS
 # make golden rewrites the recorded whole-game results and level layouts (see the README)
 # make bench  installs, builds, runs the benchmarks
+# make fuzz   builds the fuzz targets with clang and libFuzzer and runs each for FUZZ_SECONDS
 # make screenshots   draws docs/screenshots/{intro,play,end}.png on a virtual display
 # make font-table    regenerates src/core/font_table.cpp from DejaVu Sans Bold
 # make font-preview  draws the font to build/font-preview.png
@@ -12,10 +14,14 @@ MAKEFLAGS += --no-print-directory
 WERROR ?= OFF
 BUILD := build
 SANITIZE_BUILD := $(BUILD)/sanitize
+FUZZ_BUILD := $(BUILD)/fuzz
+FUZZ_SECONDS ?= 60
+# What `make test` gives each fuzz target.
+FUZZ_TEST_SECONDS ?= 15
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build run sim test test-plain test-sanitize golden bench format clean \
-        font-table font-preview screenshots
+.PHONY: all deps configure build run sim test test-plain test-sanitize test-fuzz fuzz fuzz-build \
+        golden bench format clean font-table font-preview screenshots
 
 all: build
 
@@ -30,14 +36,12 @@ build: configure
 
 run: WERROR := OFF
 run: build
-	@if [ -z "$${DISPLAY:-}" ]; then \
-	  echo "kulimbara: no display: the game needs a graphical desktop (DISPLAY is not set)"; \
-	else ./$(BUILD)/kulimbara; fi
+	@./$(BUILD)/kulimbara $(ARGS)
 
 sim: build
 	./$(BUILD)/kulimbara-sim --all --keys toggle:30
 
-test: test-plain test-sanitize
+test: test-plain test-sanitize test-fuzz
 
 test-plain: WERROR := ON
 test-plain: build
@@ -48,6 +52,18 @@ test-sanitize: deps
 	  -DKULIMBARA_SANITIZE=ON >/dev/null
 	@cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The fuzz tree holds only the core, the service and the fuzz targets, built with clang.
+fuzz-build: deps
+	@cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DKULIMBARA_FUZZ=ON >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
+
+fuzz: fuzz-build
+	fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+test-fuzz: fuzz-build
+	fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_TEST_SECONDS)
 
 golden: build
 	tests/golden_test.sh $(BUILD)/kulimbara-sim tests/golden/sim.json --write

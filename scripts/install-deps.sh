@@ -10,7 +10,9 @@ packages=(
   libbenchmark-dev
   libgl-dev libglu1-mesa-dev freeglut3-dev libx11-dev libgl1-mesa-dri
   xvfb xauth xdotool imagemagick
+  clang-14 libclang-rt-14-dev
   jq
+  mandoc groff-base
   libfreetype-dev fonts-dejavu-core
 )
 

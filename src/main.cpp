@@ -1,14 +1,17 @@
 // The game's shell: the window, the frame loop and the input, wired to the game and the
 // renderer.
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "camera.h"
 #include "clock.h"
+#include "command_line.h"
 #include "game.h"
 #include "gl.h"
 #include "glyphs.h"
@@ -72,12 +75,73 @@ void onMouseMotion(int x, int y) {
     }
 }
 
+int ignore_x_error(Display*, XErrorEvent*) {
+    return 0;
+}
+
+// True when a window manager runs on the display's default screen: the ICCCM selection
+// WM_S<screen> has an owner, or the EWMH check window that the root names names itself
+// (a manager that died leaves the root's property behind, naming a window that is gone).
+bool window_manager_runs(Display* display) {
+    // An atom that the server does not know yet was never set by anyone.
+    const std::string selection = "WM_S" + std::to_string(DefaultScreen(display));
+    const Atom owned = XInternAtom(display, selection.c_str(), True);
+    if (owned != None && XGetSelectionOwner(display, owned) != None) {
+        return true;
+    }
+    const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", True);
+    if (check == None) {
+        return false;
+    }
+    auto check_window_of = [&](Window window) -> Window {
+        Atom type = None;
+        int format = 0;
+        unsigned long count = 0;
+        unsigned long left = 0;
+        unsigned char* data = nullptr;
+        Window named = None;
+        if (XGetWindowProperty(display, window, check, 0, 1, False, XA_WINDOW, &type, &format,
+                               &count, &left, &data) == Success &&
+            type == XA_WINDOW && format == 32 && count == 1) {
+            named = *reinterpret_cast<Window*>(data);
+        }
+        if (data != nullptr) {
+            XFree(data);
+        }
+        return named;
+    };
+    const Window named = check_window_of(DefaultRootWindow(display));
+    if (named == None) {
+        return false;
+    }
+    // Reading a window that is gone raises BadWindow, which would end the process.
+    XSync(display, False);
+    const auto previous_handler = XSetErrorHandler(ignore_x_error);
+    const bool alive = check_window_of(named) == named;
+    XSync(display, False);
+    XSetErrorHandler(previous_handler);
+    return alive;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && std::strcmp(argv[1], "--debug") == 0) {
-        debug = 1;
+    const game_command_line options = parse_game_command_line(
+        std::vector<std::string_view>(argv + (argc > 0 ? 1 : 0), argv + argc));
+    switch (options.what) {
+        case game_command_line::action::help:
+            std::fputs(game_help_text().c_str(), stdout);
+            return EXIT_SUCCESS;
+        case game_command_line::action::version:
+            std::printf("kulimbara %s\n", KULIMBARA_VERSION);
+            return EXIT_SUCCESS;
+        case game_command_line::action::bad:
+            std::fprintf(stderr, "kulimbara: %s\n%s\n", options.problem.c_str(), game_usage);
+            return 2;
+        case game_command_line::action::play:
+            break;
     }
+    debug = options.debug ? 1 : 0;
     // GLUT ends the process with its own message when there is no display; say it plainly.
     // The probe stays connected until GLUT has connected: a server whose only client leaves
     // resets, and could refuse GLUT meanwhile.
@@ -89,8 +153,14 @@ int main(int argc, char** argv) {
                      name != nullptr && *name != '\0' ? " at " : "", name != nullptr ? name : "");
         return EXIT_FAILURE;
     }
+    const bool managed = window_manager_runs(probe);
     keep_frame_memory();
-    glutInit(&argc, argv);
+    // GLUT sees the program's name only: the options are ours, and X options such as
+    // -display are not offered.
+    char program_name[] = "kulimbara";
+    char* glut_argv[] = {argc > 0 ? argv[0] : program_name, nullptr};
+    int glut_argc = 1;
+    glutInit(&glut_argc, glut_argv);
     XCloseDisplay(probe);
     glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH | GLUT_STENCIL);
     glutInitWindowSize(640, 480);
@@ -109,7 +179,18 @@ int main(int argc, char** argv) {
     the_game.Init();
     fontInit();
 
-    glutFullScreen();
+    if (!options.windowed) {
+        if (managed) {
+            glutFullScreen();
+        } else {
+            // Without a window manager, GLUT's own full screen moves the window by its offset
+            // from its parent, which is then the root: the window created at (10, 10) lands at
+            // (-10, -10), leaving a black strip at the right and the bottom. Nothing frames or
+            // moves a window there, so placing it over the whole screen is the full screen.
+            glutPositionWindow(0, 0);
+            glutReshapeWindow(glutGet(GLUT_SCREEN_WIDTH), glutGet(GLUT_SCREEN_HEIGHT));
+        }
+    }
     glutMainLoop();
     return EXIT_SUCCESS;
 }

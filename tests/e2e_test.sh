@@ -43,15 +43,16 @@ game_pid=$!
 win=$(timeout 10 xdotool search --sync --onlyvisible --name '^Kulimbara$' | head -1)
 [ -n "$win" ] || { fail "no visible window named Kulimbara on display $DISPLAY within 10 s"; finish; }
 
-# Full screen: the window grows to the size of the screen soon after it appears.
+# Full screen: the window moves to the top left corner and grows to the size of the screen
+# soon after it appears (the display has no window manager).
 read -r screen_w screen_h < <(xdotool getdisplaygeometry)
-WIDTH=0 HEIGHT=0
+X='' Y='' WIDTH=0 HEIGHT=0
 for _ in $(seq 30); do
     eval "$(xdotool getwindowgeometry --shell "$win")"
-    [ "$WIDTH x $HEIGHT" = "$screen_w x $screen_h" ] && break || sleep 0.1
+    [ "$X,$Y $WIDTH x $HEIGHT" = "0,0 $screen_w x $screen_h" ] && break || sleep 0.1
 done
-check "full screen: window is $WIDTH x $HEIGHT, screen $screen_w x $screen_h" \
-    [ "$WIDTH x $HEIGHT" = "$screen_w x $screen_h" ]
+check "full screen: window is $WIDTH x $HEIGHT at $X,$Y, screen $screen_w x $screen_h" \
+    [ "$X,$Y $WIDTH x $HEIGHT" = "0,0 $screen_w x $screen_h" ]
 # With no window manager the keys reach the window only once it has the focus.
 timeout 5 xdotool windowfocus --sync "$win" || { fail "could not focus the game window"; finish; }
 

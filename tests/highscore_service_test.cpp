@@ -110,6 +110,18 @@ TEST_F(Service, RefusesEveryMalformedPostAndStoresNothing) {
     EXPECT_EQ(post(valid), 200);
 }
 
+TEST_F(Service, AnswersAPostWithoutASocketAsItDoesOverHttp) {
+    const std::string valid = "/highscore.php?" + generate_params("ada", 470);
+    const post_answer first = service->answer_post(valid, "192.0.2.1");
+    EXPECT_EQ(std::pair(first.status, first.line), std::pair(200, std::string("stored")));
+    EXPECT_EQ(get(valid), std::pair(200, std::string("already stored\n")));
+    const post_answer bad = service->answer_post("/highscore.php?name=ada", "192.0.2.1");
+    EXPECT_EQ(std::pair(bad.status, bad.line),
+              std::pair(400, std::string("missing parameter score")));
+    EXPECT_EQ(get("/highscore.php?name=ada"), std::pair(400, bad.line + "\n"));
+    EXPECT_EQ(service->top(100).size(), 1u);
+}
+
 class LimitedService : public Service {
   protected:
     LimitedService() { posts_per_minute = 10; }

@@ -443,26 +443,22 @@ struct highscore_service::impl {
         return req.remote_addr;
     }
 
-    void post(const httplib::Request& req, httplib::Response& res) {
-        const std::string address = client_address(req);
+    post_answer post(std::string_view target, const std::string& address) {
         if (!limiter.admit(address)) {
-            answer_text(res, 429, "too many posts from this address, try again in a minute");
-            return;
+            return {429, "too many posts from this address, try again in a minute"};
         }
-        const std::size_t question = req.target.find('?');
-        const std::string_view query = question == std::string::npos
-                                           ? std::string_view()
-                                           : std::string_view(req.target).substr(question + 1);
+        const std::size_t question = target.find('?');
+        const std::string_view query =
+            question == std::string::npos ? std::string_view() : target.substr(question + 1);
         query_verdict verdict = validate_score_query(query, config.max_score);
         if (!verdict.post) {
-            answer_text(res, 400, verdict.reason);
-            return;
+            return {400, verdict.reason};
         }
         try {
             const bool stored = store.add(*verdict.post, address);
-            answer_text(res, 200, stored ? "stored" : "already stored");
+            return {200, stored ? "stored" : "already stored"};
         } catch (const std::runtime_error& e) {
-            answer_text(res, 500, std::string("database error: ") + e.what());
+            return {500, std::string("database error: ") + e.what()};
         }
     }
 
@@ -484,8 +480,10 @@ struct highscore_service::impl {
             }
             return httplib::Server::HandlerResponse::Unhandled;
         });
-        server.Get("/highscore.php",
-                   [this](const httplib::Request& req, httplib::Response& res) { post(req, res); });
+        server.Get("/highscore.php", [this](const httplib::Request& req, httplib::Response& res) {
+            const post_answer answer = post(req.target, client_address(req));
+            answer_text(res, answer.status, answer.line);
+        });
         server.Get("/", [this](const httplib::Request&, httplib::Response& res) {
             try {
                 res.set_content(leaderboard_html(store.top(leaderboard_size)),
@@ -563,6 +561,10 @@ void highscore_service::wait_until_ready() const {
     while (!impl_->server.is_running() && !impl_->stop_requested) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+}
+
+post_answer highscore_service::answer_post(std::string_view target, const std::string& address) {
+    return impl_->post(target, address);
 }
 
 std::vector<score_entry> highscore_service::top(int count) const {

@@ -26,6 +26,12 @@ struct query_verdict {
 // of digits at even and lower-case hex at odd positions whose digits are the post's check.
 query_verdict validate_score_query(std::string_view query, int max_score);
 
+// The status of an answer to a post and its one line of text.
+struct post_answer {
+    int status = 0;
+    std::string line;
+};
+
 struct score_entry {
     std::string name;
     int score = 0;
@@ -58,6 +64,11 @@ class highscore_service {
     void stop();
     // Blocks until listen() accepts connections, or stop() was called.
     void wait_until_ready() const;
+
+    // Answers a score post, as GET does for it: the raw request target "/highscore.php?…"
+    // from the client address (after the request target's length check); stores the post
+    // when it is valid.
+    post_answer answer_post(std::string_view target, const std::string& address);
 
     // The best `count` scores, best first; equal scores in the order they were posted.
     std::vector<score_entry> top(int count) const;

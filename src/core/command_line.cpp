@@ -1,0 +1,42 @@
+#include "command_line.h"
+
+game_command_line parse_game_command_line(const std::vector<std::string_view>& args) {
+    game_command_line line;
+    for (const std::string_view arg : args) {
+        if (arg == "--help") {
+            line.what = game_command_line::action::help;
+            return line;
+        }
+        if (arg == "--version") {
+            line.what = game_command_line::action::version;
+            return line;
+        }
+        if (arg == "--debug") {
+            line.debug = true;
+        } else if (arg == "--windowed") {
+            line.windowed = true;
+        } else {
+            line.what = game_command_line::action::bad;
+            line.problem = (arg.starts_with("-") ? "unknown option '" : "unexpected argument '") +
+                           std::string(arg) + "'";
+            return line;
+        }
+    }
+    return line;
+}
+
+std::string game_help_text() {
+    return std::string(game_usage) +
+           "\n"
+           "A one-key 3D arcade game: steer the rolling balls through the gates by tilting the\n"
+           "desk.\n"
+           "\n"
+           "  --debug     drag the mouse to move the camera (left button turns, right lifts)\n"
+           "  --windowed  play in a 640x480 window instead of the full screen\n"
+           "  --help      print this help and exit\n"
+           "  --version   print the version and exit\n"
+           "\n"
+           "Keys: ENTER starts and continues, SPACE tilts the desk while held, P pauses,\n"
+           "ESCAPE quits.\n"
+           "KULIMBARA_HIGHSCORE_URL=http://HOST[:PORT] sets where the final score is posted.\n";
+}
