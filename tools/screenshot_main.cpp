@@ -276,8 +276,8 @@ bool play_level(const command_line& cmd, bool& shot_ok) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    glutInit(&argc, argv);
     const command_line cmd = parse(argc, argv);
+    glutInit(&argc, argv);
     keep_frame_memory();
     glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH | GLUT_STENCIL);
     glutInitWindowSize(cmd.width, cmd.height);
