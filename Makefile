@@ -4,6 +4,8 @@
 # make test   installs, builds with warnings as errors, runs every test, then builds a
 #             second tree under AddressSanitizer and UndefinedBehaviorSanitizer and runs
 #             every test again there, then runs each fuzz target for FUZZ_TEST_SECONDS
+# make memcheck  builds, plays level 0 to its end and into level 1 on the real game under
+#                 valgrind's memcheck on a virtual display (a few minutes)
 # make golden rewrites the recorded whole-game results and level layouts (see the README)
 # make bench  installs, builds, runs the benchmarks
 # make fuzz   builds the fuzz targets with clang and libFuzzer and runs each for FUZZ_SECONDS
@@ -21,7 +23,7 @@ FUZZ_TEST_SECONDS ?= 15
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 
 .PHONY: all deps configure build run sim test test-plain test-sanitize test-fuzz fuzz fuzz-build \
-        golden bench format clean font-table font-preview screenshots
+        memcheck golden bench format clean font-table font-preview screenshots
 
 all: build
 
@@ -52,6 +54,9 @@ test-sanitize: deps
 	  -DKULIMBARA_SANITIZE=ON >/dev/null
 	@cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+memcheck: build
+	cd $(BUILD) && ctest --output-on-failure -V -R '^game-memcheck$$'
 
 # The fuzz tree holds only the core, the service and the fuzz targets, built with clang.
 fuzz-build: deps

@@ -196,6 +196,7 @@ TEST_F(ScorePost, EnterStartsOnePostAndTheNameWaitsForItsResult) {
     tick();
     EXPECT_EQ(g.level->scene_step, state_score_posted);
     EXPECT_EQ(g.level->hiscore_success, 1);
+    EXPECT_FALSE(g.score_post_under_way);
     g.onKeyboardDown(key_enter);
     tick();
     EXPECT_EQ(shell.posts.size(), 1u);
