@@ -12,6 +12,7 @@
 # make fuzz   builds the fuzz targets with clang and libFuzzer and runs each for FUZZ_SECONDS
 # make package       builds build/kulimbara_VERSION_amd64.deb and kulimbara-highscore_VERSION_amd64.deb
 # make package-test  builds the packages, lints them and installs them in clean Debian 12 chroots
+# make screenshots   draws docs/screenshots/{intro,play,end}.png on a virtual display
 # make font-table    regenerates src/core/font_table.cpp from DejaVu Sans Bold
 # make font-preview  draws the font to build/font-preview.png
 MAKEFLAGS += --no-print-directory
@@ -27,7 +28,7 @@ FUZZ_TEST_SECONDS ?= 15
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 
 .PHONY: all deps configure build run sim test test-plain test-sanitize test-fuzz fuzz fuzz-build \
-        memcheck golden bench format clean font-table font-preview package package-test
+        memcheck golden bench format clean font-table font-preview package package-test screenshots
 
 all: build
 
@@ -111,6 +112,9 @@ font-preview: deps
 	@cmake --build $(BUILD) --target font-preview
 	./$(BUILD)/font-preview $(BUILD)/font-preview.mvg 0.5
 	convert mvg:$(BUILD)/font-preview.mvg $(BUILD)/font-preview.png
+
+screenshots: deps
+	@bash scripts/screenshots.sh
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

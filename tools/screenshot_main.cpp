@@ -1,0 +1,317 @@
+// screenshots: plays one whole game at a fixed 60 frames a second through the game's own
+// keys and frame work, and writes three frames as the game draws them: the intro, a moment of
+// play and the end screen with a name typed. The frames between are worked as the game works
+// them, without being drawn, so all six levels take seconds. Run on a display
+// (scripts/screenshots.sh provides a virtual one).
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "clock.h"
+#include "game.h"
+#include "gl.h"
+#include "glyphs.h"
+#include "levels.h"
+#include "random.h"
+#include "scene.h"
+
+namespace {
+
+constexpr const char* usage =
+    "usage: screenshots OUTDIR [--size WxH] [--intro-at S] [--play-level N] [--play-at S]\n"
+    "                   [--name NAME] [--end-at S]\n";
+
+[[noreturn]] void bad_usage(const std::string& problem) {
+    std::fprintf(stderr, "screenshots: %s\n%s", problem.c_str(), usage);
+    std::exit(2);
+}
+
+struct command_line {
+    std::string out_dir;
+    int width = 1280;
+    int height = 720;
+    double intro_at = 4.12;  // seconds on the intro screen
+    int play_level = 1;
+    double play_at = 24.5;  // earliest second of play in that level for its shot
+    std::string name = "ada";
+    double end_at = 1.77;  // seconds on the end screen
+};
+
+double seconds_value(const std::string& option, const std::string& text) {
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !(value >= 0.0 && value < 3600.0)) {
+        bad_usage(option + " '" + text + "' is not a number of seconds");
+    }
+    return value;
+}
+
+command_line parse(int argc, char** argv) {
+    command_line cmd;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) {
+                bad_usage(arg + " needs a value");
+            }
+            return argv[++i];
+        };
+        if (arg == "--size") {
+            const std::string text = value();
+            if (std::sscanf(text.c_str(), "%dx%d", &cmd.width, &cmd.height) != 2 ||
+                cmd.width < 64 || cmd.height < 64 || cmd.width > 8192 || cmd.height > 8192) {
+                bad_usage("--size '" + text + "' is not WIDTHxHEIGHT from 64 to 8192");
+            }
+        } else if (arg == "--intro-at") {
+            cmd.intro_at = seconds_value(arg, value());
+        } else if (arg == "--play-level") {
+            const std::string text = value();
+            if (text.size() != 1 || text[0] < '0' || text[0] >= '0' + levels_count) {
+                bad_usage("no level '" + text + "': levels are 0 to 5");
+            }
+            cmd.play_level = text[0] - '0';
+        } else if (arg == "--play-at") {
+            cmd.play_at = seconds_value(arg, value());
+        } else if (arg == "--name") {
+            cmd.name = value();
+            if (cmd.name.empty() || cmd.name.size() > player_name_max) {
+                bad_usage("--name needs 1 to 16 characters");
+            }
+        } else if (arg == "--end-at") {
+            cmd.end_at = seconds_value(arg, value());
+        } else if (!arg.empty() && arg[0] != '-' && cmd.out_dir.empty()) {
+            cmd.out_dir = arg;
+        } else {
+            bad_usage("unknown option '" + arg + "'");
+        }
+    }
+    if (cmd.out_dir.empty()) {
+        bad_usage("no output folder");
+    }
+    return cmd;
+}
+
+// A shell that posts nothing: the game here never leaves the name entry.
+class screenshot_shell : public drawing_shell {
+  public:
+    void post_redisplay() override {}
+    void end_process() override {}
+};
+
+screenshot_shell shell;
+game& the_game = shell.the_game;
+
+constexpr double frame_seconds = 1.0 / 60.0;
+// The pattern of SPACE in every level: released for this many frames, held as many, and so
+// on from the start of play. It finishes all six levels, and scores in most of them.
+constexpr int key_toggle_frames = 45;
+// On the level shot, until the shot, a slower pattern that has two balls roll down the
+// middle of level 1 together; the usual pattern then ends the level.
+constexpr int shot_level_toggle_frames = 75;
+// A player's pause before ENTER on the "Level completed!" banner.
+constexpr int frames_before_continue = 60;
+// Every level is over long before this; more means the game no longer ends as it did.
+constexpr int max_play_frames = 600 * 60;
+
+// The game's clock, in whole frames from one second on (the game takes a first tick at 0 as
+// "no time yet").
+long frame_number = 60;
+
+// The game's frame work for one frame: the clock, physics and texts.
+void tick() {
+    frame_number += 1;
+    the_game.timeTick(static_cast<double>(frame_number) * frame_seconds);
+}
+
+void draw_frame(int width, int height) {
+    set_projection(width, height);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    load_camera(0, 0, 0);
+    shell.draw_scene();
+    glFlush();
+}
+
+// What drawing a frame does to the game, for a frame that is not drawn: the countdown's step
+// and the score's growing copy.
+void skip_drawing() {
+    level_t& level = *the_game.level;
+    if (!is_end_screen(level.scene_step) && !is_intro(level.scene_step)) {
+        advance_countdown(level, the_game.tt);
+    }
+    if (shows_desk(level.scene_step)) {
+        the_game.tt.showScore(static_cast<unsigned long>(level.total_score));
+    }
+}
+
+void run_frame(bool draw, int width, int height) {
+    tick();
+    if (draw) {
+        draw_frame(width, height);
+    } else {
+        skip_drawing();
+    }
+}
+
+int balls_in_play() {
+    int in_play = 0;
+    for (const ball_t& ball : the_game.level->balls) {
+        in_play += (ball.active & ball_in_play) != 0 ? 1 : 0;
+    }
+    return in_play;
+}
+
+// A gate's points that float up large enough to read and still nearly opaque: an
+// announcement of a number (it grows from scale 3 to 25) in the first quarter of its life.
+// The countdown's last number can still float early in play; the shot comes later.
+const timedText* fresh_gate_points() {
+    for (const timedText& text : the_game.tt.tt1) {
+        const bool points = !text.text.empty() && std::isdigit(text.text[0]) != 0;
+        if (points && text.active != 0 && text.scale1 == 3.0 && text.scale2 == 25.0 &&
+            text.rt >= 0.08 * text.secs && text.rt <= 0.25 * text.secs) {
+            return &text;
+        }
+    }
+    return nullptr;
+}
+
+void press(int key) {
+    the_game.onKeyboardDown(key);
+    the_game.onKeyboardUp(key);
+}
+
+// The frame just drawn, from the back buffer, as a binary PPM (top row first).
+bool write_frame(const std::string& path, int width, int height) {
+    std::vector<unsigned char> rgb(static_cast<std::size_t>(width) * height * 3);
+    glFinish();
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadBuffer(GL_BACK);
+    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
+    glutSwapBuffers();
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        std::perror(("screenshots: cannot write " + path).c_str());
+        return false;
+    }
+    std::fprintf(file, "P6\n%d %d\n255\n", width, height);
+    const std::size_t row = static_cast<std::size_t>(width) * 3;
+    bool written = true;
+    for (int y = height - 1; y >= 0; --y) {
+        written = written && std::fwrite(&rgb[row * y], 1, row, file) == row;
+    }
+    written = std::fclose(file) == 0 && written;
+    if (!written) {
+        std::fprintf(stderr, "screenshots: cannot write %s\n", path.c_str());
+    }
+    return written;
+}
+
+// Frames of `seconds`, the last one drawn and written to `path`.
+bool shoot_after(double seconds, const std::string& path, const command_line& cmd) {
+    const long frames = std::lround(seconds / frame_seconds);
+    for (long i = 1; i < frames; ++i) {
+        run_frame(false, cmd.width, cmd.height);
+    }
+    run_frame(true, cmd.width, cmd.height);
+    return write_frame(path, cmd.width, cmd.height);
+}
+
+// Plays the current level from its countdown to its end with the key pattern, and presses
+// ENTER on the banner a second later. On the level asked for, the play frame is shot: the
+// first frame from the time asked for on which at least two balls roll and a gate's points
+// float. Returns false when the level does not end.
+bool play_level(const command_line& cmd, bool& shot_ok) {
+    const int level_number = the_game.current_level;
+    while (is_countdown(the_game.level->scene_step)) {
+        run_frame(false, cmd.width, cmd.height);
+    }
+    const long earliest_shot = std::lround(cmd.play_at / frame_seconds);
+    bool shot_taken = false;
+    for (long frame = 0; frame < max_play_frames; ++frame) {
+        const bool quick = level_number == cmd.play_level && !shot_taken;
+        const bool held = (frame / (quick ? shot_level_toggle_frames : key_toggle_frames)) % 2 == 1;
+        if (held && the_game.game_key == 0) {
+            the_game.onKeyboardDown(key_space);
+        } else if (!held && the_game.game_key != 0) {
+            the_game.onKeyboardUp(key_space);
+        }
+        tick();
+        const timedText* points = fresh_gate_points();
+        if (level_number == cmd.play_level && !shot_taken && frame >= earliest_shot &&
+            is_play(the_game.level->scene_step) && balls_in_play() >= 2 && points != nullptr) {
+            draw_frame(cmd.width, cmd.height);
+            shot_ok = write_frame(cmd.out_dir + "/play.ppm", cmd.width, cmd.height);
+            shot_taken = true;
+            std::printf(
+                "play: level %d after %.2f s, %d balls in play, gate points %s, "
+                "score %d\n",
+                level_number, static_cast<double>(frame) * frame_seconds, balls_in_play(),
+                points->text.c_str(), the_game.level->total_score);
+        } else {
+            skip_drawing();
+        }
+        if (is_level_completed(the_game.level->scene_step)) {
+            the_game.onKeyboardUp(key_space);
+            for (int i = 0; i < frames_before_continue; ++i) {
+                run_frame(false, cmd.width, cmd.height);
+            }
+            if (level_number == cmd.play_level && !shot_taken) {
+                std::fprintf(stderr,
+                             "screenshots: level %d ended after %.2f s of play without a frame "
+                             "to shoot from %.2f s on\n",
+                             level_number, static_cast<double>(frame) * frame_seconds, cmd.play_at);
+                shot_ok = false;
+            }
+            press(key_enter);  // the next level's countdown, or the name entry after the last
+            return true;
+        }
+    }
+    std::fprintf(stderr, "screenshots: level %d did not end within %d s\n", level_number,
+                 max_play_frames / 60);
+    return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const command_line cmd = parse(argc, argv);
+    glutInit(&argc, argv);
+    keep_frame_memory();
+    glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH | GLUT_STENCIL);
+    glutInitWindowSize(cmd.width, cmd.height);
+    glutInitWindowPosition(0, 0);
+    glutCreateWindow("Kulimbara screenshots");
+    glutDisplayFunc([] {});
+    const double asked = getTime();
+    while ((glutGet(GLUT_WINDOW_WIDTH) != cmd.width || glutGet(GLUT_WINDOW_HEIGHT) != cmd.height) &&
+           getTime() - asked < 5.0) {
+        glutMainLoopEvent();
+    }
+    if (glutGet(GLUT_WINDOW_WIDTH) != cmd.width || glutGet(GLUT_WINDOW_HEIGHT) != cmd.height) {
+        std::fprintf(stderr, "screenshots: the window stays %dx%d, not %dx%d\n",
+                     glutGet(GLUT_WINDOW_WIDTH), glutGet(GLUT_WINDOW_HEIGHT), cmd.width,
+                     cmd.height);
+        return 1;
+    }
+    init_gl_state();
+    the_game.Init();
+    fontInit();
+    seed_random(1);  // the title's tumbling letters and the score's shiver, the same each run
+
+    bool ok = shoot_after(cmd.intro_at, cmd.out_dir + "/intro.ppm", cmd);
+    press(key_enter);
+    bool play_ok = false;
+    while (!is_end_screen(the_game.level->scene_step)) {
+        if (!play_level(cmd, play_ok)) {
+            return 1;
+        }
+    }
+    std::printf("final score %d\n", the_game.level->total_score);
+    for (const char c : cmd.name) {
+        press(static_cast<unsigned char>(c));
+    }
+    ok = shoot_after(cmd.end_at, cmd.out_dir + "/end.ppm", cmd) && ok;
+    return ok && play_ok ? 0 : 1;
+}
