@@ -81,7 +81,7 @@ package: deps
 	  -DBUILD_TESTING=OFF -DKULIMBARA_WERROR=OFF \
 	  -DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CPPFLAGS) $$(dpkg-buildflags --get CXXFLAGS)" \
 	  -DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)" >/dev/null
-	@cmake --build $(PACKAGE_BUILD) -j $(JOBS)
+	@cmake --build $(PACKAGE_BUILD) -j $(JOBS) --target install-files
 	@rm -f $(PACKAGE_BUILD)/packages/*.deb
 	@cd $(PACKAGE_BUILD) && cpack >/dev/null
 	@rm -f $(BUILD)/kulimbara*_amd64.deb && cp $(PACKAGE_BUILD)/packages/*.deb $(BUILD)/

@@ -31,6 +31,10 @@ else()
 endif()
 set(kulimbara_icon_sizes 16 22 24 32 48 64 128 256 512)
 
+# Everything that `cmake --install` takes from the build tree, and nothing else: the packages'
+# tree builds only this (no tests, simulator, screenshot tool or benchmarks).
+add_custom_target(install-files)
+
 # Debian wants manual pages compressed; man reads them either way.
 find_program(GZIP_PROGRAM gzip REQUIRED)
 function(kulimbara_install_man page section component)
@@ -45,6 +49,7 @@ function(kulimbara_install_man page section component)
     COMMAND ${GZIP_PROGRAM} -9 -n -c ${source} > ${compressed}
     DEPENDS ${source} VERBATIM)
   add_custom_target(man-${page} ALL DEPENDS ${compressed})
+  add_dependencies(install-files man-${page})
   install(FILES ${compressed} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section}
           COMPONENT ${component})
 endfunction()
@@ -63,6 +68,7 @@ function(kulimbara_install_package_docs package component)
     DEPENDS ${CMAKE_SOURCE_DIR}/packaging/changelog.in
             ${CMAKE_SOURCE_DIR}/cmake/configure_changelog.cmake VERBATIM)
   add_custom_target(changelog-${package} ALL DEPENDS ${changelog})
+  add_dependencies(install-files changelog-${package})
   install(FILES ${changelog} ${CMAKE_SOURCE_DIR}/packaging/copyright
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package} COMPONENT ${component})
 endfunction()
@@ -87,6 +93,7 @@ if(KULIMBARA_GAME)
             COMPONENT game)
   endforeach()
   add_custom_target(icons ALL DEPENDS ${icon_files})
+  add_dependencies(install-files kulimbara icons)
   install(FILES ${icon_source} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/icons/hicolor/scalable/apps
           COMPONENT game)
 
@@ -101,6 +108,7 @@ endif()
 
 # The post client posts as the game does; it needs no OpenGL, but it belongs with the game.
 install(TARGETS kulimbara-post RUNTIME DESTINATION ${KULIMBARA_INSTALL_GAMESDIR} COMPONENT game)
+add_dependencies(install-files kulimbara-post kulimbara-highscore)
 kulimbara_install_man(kulimbara-post 1 game)
 
 # The service is a daemon, started by systemd: sbin, with its manual in section 8.
