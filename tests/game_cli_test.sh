@@ -37,8 +37,8 @@ run "--version on a display that does not answer" 0 1 0 :9999 --version
 run "--help" 0 - 0 unset --help && {
     [ "$(head -1 "$out")" = "$usage" ] && grep -q -- '--windowed' "$out" || fail "--help text"; }
 
-for args in "--DEBUG" "--Debug" "-d" "--debug=1" "--debug extra" "extra" "--windowed --full" \
-            "--help=me" "--"; do
+# command_line_test.cpp reads every kind of mistake; here each reaches the user as it should.
+for args in "--DEBUG" "--debug extra"; do
     # shellcheck disable=SC2086
     run "bad '$args'" 2 0 2 unset $args &&
         { grep -qx "kulimbara: \(unknown option\|unexpected argument\) '.*'" <(head -1 "$err") &&
@@ -47,7 +47,7 @@ done
 run "empty argument" 2 0 2 unset ""
 
 # The options are read before the display is looked for, so a good command line gets this far.
-for args in "" "--debug" "--windowed --debug"; do
+for args in "" "--windowed --debug"; do
     # shellcheck disable=SC2086
     run "no DISPLAY, '$args'" 1 0 1 unset $args &&
         { grep -qx 'kulimbara: no display: the game needs a graphical desktop to run in' "$err" ||

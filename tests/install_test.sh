@@ -36,10 +36,6 @@ expect "the service component holds nothing of the game" \
     test -z "$(find "$service" -name '*kulimbara.*' -o -name 'kulimbara' -o -name 'kulimbara-post*')"
 "$service/sbin/kulimbara-highscore" --no-such-option >/dev/null 2>&1
 expect "the installed service runs (bad option: status 2)" test $? -eq 2
-if command -v dpkg-parsechangelog >/dev/null; then
-    expect "the changelog reads as a Debian changelog" test "$(zcat \
-        "$service/share/doc/kulimbara-highscore/changelog.gz" | dpkg-parsechangelog -l - -S Version)" = "$version"
-fi
 
 if [ "$game" = ON ]; then
     prefix=$scratch/all
@@ -51,9 +47,8 @@ if [ "$game" = ON ]; then
     expect "the installed game says 'kulimbara $version' (got '$got')" test "$got" = "kulimbara $version"
     "$prefix/games/kulimbara-post" >/dev/null 2>&1
     expect "the installed post client runs (no arguments: status 2)" test $? -eq 2
-    for page in man6/kulimbara.6.gz man1/kulimbara-post.1.gz; do
-        expect "the manual $page is installed compressed" bash -c "zcat '$prefix/share/man/$page' | grep -q '^\.TH'"
-    done
+    expect "the game's manuals are installed" \
+        test -f "$prefix/share/man/man6/kulimbara.6.gz" -a -f "$prefix/share/man/man1/kulimbara-post.1.gz"
 
     id=org.kulimbara.Kulimbara
     expect "the desktop entry validates" quiet desktop-file-validate "$prefix/share/applications/$id.desktop"
@@ -62,13 +57,11 @@ if [ "$game" = ON ]; then
     metainfo=$prefix/share/metainfo/$id.metainfo.xml
     expect "the metainfo validates" quiet appstreamcli validate --no-net --explain "$metainfo"
     shots=$(sed -n 's|.*<image>.*/\([^/<]*\)</image>.*|\1|p' "$metainfo")
-    expect "the metainfo shows three screenshots" test "$(wc -l <<<"$shots")" -eq 3
     # The README's screenshots are the ones published: a renamed one would break the metainfo.
-    if [ -d "$source/docs/screenshots" ]; then
-        for shot in $shots; do
-            expect "screenshot $shot is in docs/screenshots" test -f "$source/docs/screenshots/$shot"
-        done
-    fi
+    expect "the metainfo shows three screenshots" test "$(wc -w <<<"$shots")" -eq 3
+    for shot in $shots; do
+        expect "screenshot $shot is in docs/screenshots" test -f "$source/docs/screenshots/$shot"
+    done
 
     icons=$prefix/share/icons/hicolor
     expect "the scalable icon is installed" test -f "$icons/scalable/apps/$id.svg"
