@@ -57,19 +57,17 @@ endfunction()
 # The copyright and changelog that a Debian package carries in its documentation folder; a
 # plain install gets them too, under the package's name.
 function(kulimbara_install_package_docs package component)
-  set(changelog ${CMAKE_BINARY_DIR}/doc/${package}/changelog.gz)
-  add_custom_command(OUTPUT ${changelog}
-    COMMAND ${CMAKE_COMMAND} -DPACKAGE=${package} -DVERSION=${PROJECT_VERSION}
-            -DMAINTAINER=${KULIMBARA_MAINTAINER}
-            -DSOURCE=${CMAKE_SOURCE_DIR}/packaging/changelog.in
-            -DOUTPUT=${CMAKE_BINARY_DIR}/doc/${package}/changelog
-            -P ${CMAKE_SOURCE_DIR}/cmake/configure_changelog.cmake
-    COMMAND ${GZIP_PROGRAM} -9 -n -f ${CMAKE_BINARY_DIR}/doc/${package}/changelog
-    DEPENDS ${CMAKE_SOURCE_DIR}/packaging/changelog.in
-            ${CMAKE_SOURCE_DIR}/cmake/configure_changelog.cmake VERBATIM)
-  add_custom_target(changelog-${package} ALL DEPENDS ${changelog})
+  set(PACKAGE ${package})
+  set(VERSION ${PROJECT_VERSION})
+  set(MAINTAINER ${KULIMBARA_MAINTAINER})
+  set(changelog ${CMAKE_BINARY_DIR}/doc/${package}/changelog)
+  configure_file(${CMAKE_SOURCE_DIR}/packaging/changelog.in ${changelog} @ONLY)
+  add_custom_command(OUTPUT ${changelog}.gz
+    COMMAND ${GZIP_PROGRAM} -9 -n -c ${changelog} > ${changelog}.gz
+    DEPENDS ${changelog} VERBATIM)
+  add_custom_target(changelog-${package} ALL DEPENDS ${changelog}.gz)
   add_dependencies(install-files changelog-${package})
-  install(FILES ${changelog} ${CMAKE_SOURCE_DIR}/packaging/copyright
+  install(FILES ${changelog}.gz ${CMAKE_SOURCE_DIR}/packaging/copyright
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package} COMPONENT ${component})
 endfunction()
 

@@ -1,3 +1,0 @@
-# Writes a package's changelog from packaging/changelog.in: cmake -DPACKAGE=... -DVERSION=...
-# -DMAINTAINER=... -DSOURCE=... -DOUTPUT=... -P configure_changelog.cmake
-configure_file(${SOURCE} ${OUTPUT} @ONLY)
