@@ -81,22 +81,6 @@ TEST(Levels, EveryLevelCanBeBuiltAndPlayedAndItsBallsWaitWithASafePosition) {
     EXPECT_FALSE(load_level(-1));
 }
 
-TEST(Levels, TheCheckFindsWhatWouldBreakALevel) {
-    level_t level;
-    level.width = 20.0f;
-    level.height = 20.0f;
-    level.holes = {{{0.0, 0.0}, 4.0}, {{3.9, 0.0}, 4.0}, {{0.0, 4.0}, 4.0}, {{8.0, 8.0}, 4.0}};
-    level.gates.push_back({{8.0, 0.0}, 4.1, 10, {}});
-    level.blocks.push_back({{-9.5, 0.0}, {1.0, 20.5, 1.2}, 0.25, {}});
-    level.balls.resize(1);
-    level.balls[0].pos = {0.0, 4.5, 10.0};
-    // Holes 0 and 1 overlap by a tenth; hole 3 reaches the edge; 0 and 2 just touch.
-    const std::vector<std::string> expected = {"holes 0 and 1 cross", "hole 3 is off the desk",
-                                               "gate 0 is off the desk", "block 0 is off the desk",
-                                               "ball 0 starts over a hole"};
-    EXPECT_EQ(level_problems(level), expected);
-}
-
 // Every number of a level as loaded, one line per element, each number in its shortest exact
 // form.
 std::string describe(int n, const level_t& level) {
