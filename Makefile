@@ -13,7 +13,7 @@
 # make package       builds build/kulimbara_VERSION_amd64.deb and kulimbara-highscore_VERSION_amd64.deb
 # make package-test  builds the packages, lints them and installs them in clean Debian 12 chroots
 # make screenshots   draws docs/screenshots/{intro,play,end}.png on a virtual display
-# make font-table    regenerates src/core/font_table.cpp from DejaVu Sans Bold
+# make font-table    regenerates src/font/font_table.cpp from DejaVu Sans Bold
 # make font-preview  draws the font to build/font-preview.png
 MAKEFLAGS += --no-print-directory
 WERROR ?= OFF

@@ -34,7 +34,7 @@ void BM_simulation_step(benchmark::State& state) {
     level_t level = start;
     long steps = 0;
     for (auto _ : state) {
-        simulation_step(1.0 / 60.0, level, cfg, (steps / 30) % 2 == 0 ? 0 : 1);
+        simulation_step(1.0 / 60.0, level, cfg, (steps / 30) % 2 == 1);
         if (++steps % 60 == 0) {
             state.PauseTiming();
             level = start;

@@ -89,7 +89,7 @@ void play_a_while(game& g) {
     g.level->scene_step = state_play;
     for (int frame = 0; frame < 3 * 60; ++frame) {
         update_play_state(*g.level);
-        simulation_step(1.0 / 60.0, *g.level, g.physics_cfg, (frame / 45) % 2);
+        simulation_step(1.0 / 60.0, *g.level, g.physics_cfg, (frame / 45) % 2 == 1);
         g.level->ball_activation_timer = g.level->ball_activation_interval;  // all out soon
     }
 }

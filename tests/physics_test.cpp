@@ -6,7 +6,9 @@
 #include "math_constants.h"
 #include "matrix.h"
 #include "physics.h"
-#include "tt.h"
+#include <algorithm>
+#include <tuple>
+#include <vector>
 
 namespace {
 
@@ -204,12 +206,19 @@ TEST(PhysicsGates, CatchZoneAndDelayIncludeTheirEdgesAndTheLowestGateScores) {
         }
         level.total_score = 120;
         add_ball(level, {c.x, c.y, 1.0}).last_gate_time = c.last_gate_time;
-        tt_state texts;
-        simulation_step(0.05, level, still_cfg(), 0, &texts);
+        std::vector<physics_event> events;
+        simulation_step(0.05, level, still_cfg(), false, &events);
         EXPECT_EQ(level.total_score, c.scores ? 130 : 120);
-        EXPECT_EQ(texts.tt1[0].text, c.scores ? "10" : "");
-        EXPECT_EQ(texts.tt1[0].secs, c.scores ? 0.5 : 0.0);
-        EXPECT_EQ(texts.tt1[1].active, 0);
+        const auto scored = std::count_if(events.begin(), events.end(), [](const auto& e) {
+            return e.what == physics_event::kind::gate_scored;
+        });
+        EXPECT_EQ(scored, c.scores ? 1 : 0);
+        if (c.scores) {
+            const physics_event& e = *std::find_if(events.begin(), events.end(), [](const auto& e) {
+                return e.what == physics_event::kind::gate_scored;
+            });
+            EXPECT_EQ(std::tuple(e.ball, e.points), std::tuple(0, 10));
+        }
         EXPECT_DOUBLE_EQ(level.balls[0].last_gate_time, c.scores ? 0.0 : c.last_gate_time + 0.05);
     }
 }

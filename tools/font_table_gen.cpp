@@ -1,4 +1,4 @@
-// Writes the outline table of the game's vector font (src/core/font_table.cpp).
+// Writes the outline table of the game's vector font (src/font/font_table.cpp).
 //
 //   font-table-gen FONT.ttf OUTPUT.cpp      (FONT: DejaVu Sans Bold; `make font-table`)
 //

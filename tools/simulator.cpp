@@ -36,20 +36,6 @@ std::optional<double> parse_number(const std::string& text) {
     return value;
 }
 
-// Tells a ball's fate: where it last lost the desk's support, and its gate scores.
-class fate_listener : public step_listener {
-  public:
-    explicit fate_listener(std::size_t balls) : over_hole_(balls, false), scores_(balls, 0) {}
-    void gate_scored(int ball, int) override { scores_[ball] += 1; }
-    void support_lost(int ball, bool over_hole) override { over_hole_[ball] = over_hole; }
-    bool fell_into_hole(int ball) const { return over_hole_[ball]; }
-    int gate_scores(int ball) const { return scores_[ball]; }
-
-  private:
-    std::vector<bool> over_hole_;
-    std::vector<int> scores_;
-};
-
 }  // namespace
 
 std::optional<key_pattern> key_pattern::parse(const std::string& text) {
@@ -127,15 +113,25 @@ level_report run_level(level_t level, int num, int carried_score, const sim_opti
     level.total_score = carried_score;
     level.scene_step = state_play;
 
-    fate_listener fates(level.balls.size());
+    // Where each ball last lost the desk's support, and its gate scores.
+    std::vector<bool> fell_into_hole(level.balls.size(), false);
+    std::vector<int> gate_scores(level.balls.size(), 0);
+    std::vector<physics_event> events;
     level_report report;
     report.level = num;
     long frame = 0;
     while (true) {
         level.total_time += options.dt;
         update_play_state(level);
-        simulation_step(options.dt, level, physics_cfg, options.keys.key_at(frame), nullptr,
-                        &fates);
+        events.clear();
+        simulation_step(options.dt, level, physics_cfg, options.keys.key_at(frame) != 0, &events);
+        for (const physics_event& event : events) {
+            if (event.what == physics_event::kind::gate_scored) {
+                gate_scores[event.ball] += 1;
+            } else if (event.what == physics_event::kind::fell) {
+                fell_into_hole[event.ball] = event.over_hole;
+            }
+        }
         if (trace != nullptr) {
             trace->rows(frame, level);
         }
@@ -153,9 +149,9 @@ level_report run_level(level_t level, int num, int carried_score, const sim_opti
     report.score = level.total_score;
     for (int i = 0; i < level.balls_count(); ++i) {
         const ball_t& b = level.balls[i];
-        ball_report ball{i, "waiting", fates.gate_scores(i)};
+        ball_report ball{i, "waiting", gate_scores[i]};
         if ((b.active & ball_lost) != 0) {
-            ball.fate = fates.fell_into_hole(i) ? "hole" : "edge";
+            ball.fate = fell_into_hole[i] ? "hole" : "edge";
         } else if ((b.active & ball_in_play) != 0) {
             ball.fate = "in_play";
         }

@@ -10,6 +10,7 @@ namespace {
 
 constexpr double countdown_text_secs = 1.5;
 constexpr double countdown_seconds = 3.5;
+constexpr double gate_text_secs = 0.5;  // how long a gate's points float
 
 struct countdown_row {
     double threshold;  // seconds since the countdown started
@@ -185,7 +186,13 @@ void game::timeTick(double currentTime) {
         update_play_state(*level);
         // Runs once more in the frame that completes the level: only the tilt then moves.
         if (pause_flag == 0) {
-            simulation_step(deltaT, *level, physics_cfg, game_key, &tt);
+            std::vector<physics_event> events;
+            simulation_step(deltaT, *level, physics_cfg, game_key != 0, &events);
+            for (const physics_event& event : events) {
+                if (event.what == physics_event::kind::gate_scored) {
+                    tt.announce(std::to_string(event.points), gate_text_secs);
+                }
+            }
         }
     }
     if (!is_intro(level->scene_step)) {

@@ -1,11 +1,9 @@
 #include "physics.h"
 
 #include <cmath>
-#include <string>
 
 #include "math_constants.h"
 #include "matrix.h"
-#include "tt.h"
 
 physics_cfg_t load_physics_cfg() {
     return physics_cfg_t{};
@@ -17,19 +15,30 @@ constexpr double acceleration_factor = 0.92;
 constexpr double gate_half_thickness = 0.25;
 constexpr double gate_score_delay = 0.5;  // landing-step seconds between two scores of a ball
 
-constexpr double gate_text_secs = 0.5;  // how long a gate's points float
+physics_event event_of(physics_event::kind what, int ball, int other = -1) {
+    physics_event event;
+    event.what = what;
+    event.ball = ball;
+    event.other = other;
+    return event;
+}
 
 struct step_context {
     double deltaT;
     level_t& level;
     const physics_cfg_t& cfg;
-    tt_state* texts;
-    step_listener* listener;
+    std::vector<physics_event>* events;
+
+    void report(const physics_event& event) const {
+        if (events != nullptr) {
+            events->push_back(event);
+        }
+    }
 };
 
-void tilt_desk(double deltaT, level_t& level, const physics_cfg_t& cfg, int game_key) {
+void tilt_desk(double deltaT, level_t& level, const physics_cfg_t& cfg, bool game_key) {
     // Tested before the change and not clamped: the tilt may pass the limit by one step.
-    if (game_key != 0) {
+    if (game_key) {
         if (cfg.max_rotation_angle > level.rotation.y) {
             level.rotation.y += cfg.rotation_step * deltaT;
         }
@@ -40,7 +49,10 @@ void tilt_desk(double deltaT, level_t& level, const physics_cfg_t& cfg, int game
     }
 }
 
-void release_ball(double deltaT, level_t& level, const physics_cfg_t& cfg) {
+void release_ball(const step_context& ctx) {
+    const double deltaT = ctx.deltaT;
+    level_t& level = ctx.level;
+    const physics_cfg_t& cfg = ctx.cfg;
     if (level.ball_activation_iterator >= level.balls_count()) {
         return;
     }
@@ -54,6 +66,7 @@ void release_ball(double deltaT, level_t& level, const physics_cfg_t& cfg) {
         ball.a = {0.0, 0.0, cfg.gravity};
         ball.last_gate_time = 0;
         ball.rotation_speed = {0.0, 0.0, 0.0};
+        ctx.report(event_of(physics_event::kind::released, level.ball_activation_iterator));
         level.ball_activation_iterator += 1;
     }
 }
@@ -76,12 +89,10 @@ void check_gates(step_context& ctx, int index) {
             ball.pos.y >= gate.pos.y - gate_half_thickness &&
             ball.pos.y <= gate.pos.y + gate_half_thickness) {
             ctx.level.total_score += gate.score;
-            if (ctx.texts != nullptr) {
-                ctx.texts->announce(std::to_string(gate.score), gate_text_secs);
-            }
-            if (ctx.listener != nullptr) {
-                ctx.listener->gate_scored(index, gate.score);
-            }
+            physics_event scored = event_of(physics_event::kind::gate_scored, index);
+            scored.points = gate.score;
+            scored.position = {ball.pos.x, ball.pos.y};
+            ctx.report(scored);
             ball.last_gate_time = 0;
             gate_hit = true;
         }
@@ -100,8 +111,8 @@ void desk_contact(step_context& ctx, int index) {
     const bool inside_desk = 2 * ball.pos.x > -level.width && 2 * ball.pos.x < level.width &&
                              2 * ball.pos.y > -level.height && 2 * ball.pos.y < level.height;
     if (!inside_desk) {
-        if (ctx.listener != nullptr && ball.old_pos.z >= D) {
-            ctx.listener->support_lost(index, false);
+        if (ball.old_pos.z >= D) {
+            ctx.report(event_of(physics_event::kind::fell, index));
         }
         return;
     }
@@ -116,13 +127,18 @@ void desk_contact(step_context& ctx, int index) {
         }
     }
     if (!out_hole) {
-        if (ctx.listener != nullptr && ball.old_pos.z >= D) {
-            ctx.listener->support_lost(index, true);
+        if (ball.old_pos.z >= D) {
+            physics_event fell = event_of(physics_event::kind::fell, index);
+            fell.over_hole = true;
+            ctx.report(fell);
         }
         return;
     }
 
     if (ball.pos.z <= D && ball.old_pos.z >= D) {
+        physics_event landed = event_of(physics_event::kind::landed, index);
+        landed.speed = -ball.v.z;
+        ctx.report(landed);
         ball.pos.z = D;
         ball.v.z = -ball.bounce * ball.v.z;
         ball.rotation_speed = {ball.v.x, ball.v.y, 0};
@@ -173,6 +189,16 @@ void collide_balls(step_context& ctx, int index) {
         if (distance == 0.0 || distance2 == 0.0) {
             continue;
         }
+        if (ctx.events != nullptr) {
+            // How fast the centres close along the line between them.
+            const double closing = ((ball2.v.x - ball.v.x) * ball_pos.x +
+                                    (ball2.v.y - ball.v.y) * ball_pos.y +
+                                    (ball2.v.z - ball.v.z) * ball_pos.z) /
+                                   distance;
+            physics_event contact = event_of(physics_event::kind::ball_contact, index, j);
+            contact.speed = closing;
+            ctx.report(contact);
+        }
         const double f = ball.size / distance;
         ball_pos = {ball_pos.x * f + M.x, ball_pos.y * f + M.y, ball_pos.z * f + M.z};
         const double f2 = ball2.size / distance2;
@@ -206,7 +232,8 @@ void collide_blocks(step_context& ctx, int index) {
         return;  // fallen into a hole or past the edge: passes under blocks
     }
     ball.old_pos = ball.pos;
-    for (const block_t& block : ctx.level.blocks) {
+    for (int b = 0; b < ctx.level.blocks_count(); ++b) {
+        const block_t& block = ctx.level.blocks[b];
         const double hx = block.size.x * 0.5 + ball.size;
         const double hy = block.size.y * 0.5 + ball.size;
         if (!(std::fabs(ball.old_pos.x - block.pos.x) < hx &&
@@ -217,6 +244,12 @@ void collide_blocks(step_context& ctx, int index) {
         const bool y1 = ball.pos.y != ball.old_pos.y;
         const bool x2 = std::fabs(ball.safe_pos.x - block.pos.x) > hx;
         const bool y2 = std::fabs(ball.safe_pos.y - block.pos.y) > hy;
+        if (ctx.events != nullptr) {
+            // The speed into the face hit: across x when the ball was clear along x, else y.
+            physics_event contact = event_of(physics_event::kind::block_contact, index, b);
+            contact.speed = std::fabs(x2 ? ball.v.x : ball.v.y);
+            ctx.report(contact);
+        }
         if (!x1 && x2 && !(y1 && y2)) {
             ball.v.x = -block.bounce * ball.v.x;
             ball.pos.x = ball.old_pos.x - block.pos.x > 0 ? block.pos.x + hx : block.pos.x - hx;
@@ -265,6 +298,7 @@ void move_ball(step_context& ctx, int index, double sin_x, double sin_y, double 
     // A ball found outside the box still finishes this step.
     if (outside_box(ball.pos, cfg.simulation_box_size)) {
         ball.active = ball_lost;
+        ctx.report(event_of(physics_event::kind::lost, index));
     }
     ball.old_pos = ball.pos;
 
@@ -291,20 +325,20 @@ void move_ball(step_context& ctx, int index, double sin_x, double sin_y, double 
 
 }  // namespace
 
-void simulation_step(double deltaT, level_t& level, const physics_cfg_t& physics_cfg, int game_key,
-                     tt_state* texts, step_listener* listener) {
+void simulation_step(double deltaT, level_t& level, const physics_cfg_t& physics_cfg, bool game_key,
+                     std::vector<physics_event>* events) {
     if (deltaT > max_step_seconds) {
         deltaT = max_step_seconds;
     }
     tilt_desk(deltaT, level, physics_cfg, game_key);
-    release_ball(deltaT, level, physics_cfg);
+    step_context ctx{deltaT, level, physics_cfg, events};
+    release_ball(ctx);
 
     const double sin_x = std::sin(level.rotation.x * pi / 180);
     const double sin_y = std::sin(level.rotation.y * pi / 180);
     const double cos_x = std::cos(level.rotation.x * pi / 180);
     const double cos_y = std::cos(level.rotation.y * pi / 180);
 
-    step_context ctx{deltaT, level, physics_cfg, texts, listener};
     for (int i = 0; i < level.balls_count(); ++i) {
         if ((level.balls[i].active & ball_in_play) != 0) {
             move_ball(ctx, i, sin_x, sin_y, cos_x, cos_y);
