@@ -9,30 +9,29 @@
 #include <string>
 
 #include "clock.h"
-#include "game.h"
+#include "frame.h"
 #include "gl.h"
 #include "glyphs.h"
 #include "levels.h"
-#include "physics.h"
-#include "scene.h"
+#include "shell.h"
 
 namespace {
 
-class bench_shell : public drawing_shell {
-  public:
-    void post_redisplay() override {}
-    void end_process() override {}
-};
+drawn_game shell;
+const game& the_game = shell.state();
 
-bench_shell shell;
-
-void draw_frame(int w, int h) {
+// A frame of the game as the view shows it, which may differ from the game's own.
+void draw_view(const frame_view& view, int w, int h) {
     set_projection(w, h);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     load_camera(0, 0, 0);
-    shell.draw_scene();
+    shell.renderer.draw_scene(view);
     glFlush();
     glutSwapBuffers();
+}
+
+void draw_frame(int w, int h) {
+    draw_view(the_game.view(), w, h);
 }
 
 void empty_frame() {
@@ -82,45 +81,69 @@ double frames_per_second(Frame frame, double seconds) {
     return run.frames / run.wall;
 }
 
-// Puts level 4 into play with its balls rolling about the desk.
-void play_a_while(game& g) {
-    g.level = load_level(4);
-    g.init_scene();
-    g.level->scene_step = state_play;
-    for (int frame = 0; frame < 3 * 60; ++frame) {
-        update_play_state(*g.level);
-        simulation_step(1.0 / 60.0, *g.level, g.physics_cfg, (frame / 45) % 2 == 1);
-        g.level->ball_activation_timer = g.level->ball_activation_interval;  // all out soon
-    }
-}
-
 constexpr double frame_seconds = 1.0 / 60.0;
 
-// One frame of a state as the game runs it: the frame work that animates texts, then drawing.
-void animated_frame(game& g, int w, int h) {
-    g.level->total_time += frame_seconds;
-    if (is_intro(g.level->scene_step)) {
-        g.tt.intro.menu_animation_step(frame_seconds);
-    } else {
-        g.tt.moveScore(frame_seconds);
+// One frame of the game at 60 frames a second, SPACE as given.
+void game_frame(bool space) {
+    frame_input input;
+    input.deltaT = frame_seconds;
+    if (space != the_game.game_key) {
+        input.keys.push_back({space, key_space});
     }
-    g.tt.countTimedTexts(frame_seconds);
-    draw_frame(w, h);
+    shell.frame(input);
 }
 
-// Play with and without the texts, the intro and the end screen, at full quality.
-void text_figures(game& g, int w, int h, double seconds) {
-    g.quality_cfg = quality_cfg_init();
-    shell.rebuild_for_quality(g.quality_cfg);
-    const int saved_score = g.level->total_score;
-    g.level->total_score = 1230;  // four digits of score
+// Puts level 4 into play with three balls rolling about the desk.
+void play_a_while() {
+    shell.Init(4);
+    for (int frame = 0; frame < 600 * 60; ++frame) {
+        game_frame((frame / 45) % 2 == 1);
+        int in_play = 0;
+        for (const ball_t& b : the_game.level->balls) {
+            in_play += is_in_play(b) ? 1 : 0;
+        }
+        if (in_play >= 3) {
+            break;
+        }
+    }
+}
+
+// The quality settings of level q, set up for drawing.
+quality_cfg_t quality_at(int q) {
+    quality_cfg_t quality = quality_cfg_init();
+    for (int level = 1; level <= q; ++level) {
+        set_quality_decrease_level(quality, level);
+    }
+    shell.renderer.init_scene(*the_game.level, quality);
+    return quality;
+}
+
+// Play with and without the texts, the intro and the end screen, at full quality. The game
+// plays on, so that its texts move as in a game.
+void text_figures(int w, int h, double seconds) {
+    const quality_cfg_t quality = quality_at(0);
+    auto view = [&](game_screen screen) {
+        // Four digits of score, and a name typed.
+        return frame_view{*the_game.level,
+                          the_game.tt,
+                          quality,
+                          screen,
+                          1230,
+                          false,
+                          final_screen_t{true, false, 1230, "ada_", the_game.level->total_time}};
+    };
+    auto animated_frame = [&](game_screen screen) {
+        game_frame(false);
+        draw_view(view(screen), w, h);
+    };
     // Alternate short runs with and without the texts, so that a neighbour's load on the
     // machine weighs on both alike; count processor time beside the wall clock.
     frame_run runs[2];
     for (int round = 0; round < 4; ++round) {
         for (const bool hud : {true, false}) {
             shell.renderer.hud = hud;
-            const frame_run run = run_frames([&] { animated_frame(g, w, h); }, seconds / 4);
+            const frame_run run =
+                run_frames([&] { animated_frame(game_screen::play); }, seconds / 4);
             runs[hud].frames += run.frames;
             runs[hud].wall += run.wall;
             runs[hud].processor += run.processor;
@@ -137,16 +160,10 @@ void text_figures(game& g, int w, int h, double seconds) {
         w, h, 1.0 / with_wall, 1.0 / without_wall, (with_wall - without_wall) / with_wall * 100.0,
         (with_processor - without_processor) / with_processor * 100.0);
 
-    g.level->scene_step = state_intro;
     std::printf("%dx%d  intro screen: %.1f fps\n", w, h,
-                frames_per_second([&] { animated_frame(g, w, h); }, seconds));
-    g.level->scene_step = state_name_entry;
-    g.player_name = "ada_";
-    g.player_name_len = 3;
+                frames_per_second([&] { animated_frame(game_screen::intro); }, seconds));
     std::printf("%dx%d  end screen, name entry: %.1f fps\n", w, h,
-                frames_per_second([&] { animated_frame(g, w, h); }, seconds));
-    g.level->scene_step = state_play;
-    g.level->total_score = saved_score;
+                frames_per_second([&] { animated_frame(game_screen::name_entry); }, seconds));
 }
 
 }  // namespace
@@ -161,8 +178,7 @@ int main(int argc, char** argv) {
     glutCreateWindow("Kulimbara render bench");
     glutDisplayFunc([] {});
     init_gl_state();
-    game& g = shell.the_game;
-    g.Init();
+    shell.Init();
     draw_frame(1280, 720);
     glFinish();
     const double without_font = getTime() - start;
@@ -175,13 +191,13 @@ int main(int argc, char** argv) {
     std::printf("start to first swapped frame: %.1f ms with the font, %.1f ms without it\n",
                 with_font * 1000.0, without_font * 1000.0);
 
-    play_a_while(g);
+    play_a_while();
     int in_play = 0;
-    for (const ball_t& b : g.level->balls) {
-        in_play += (b.active & ball_in_play) != 0 ? 1 : 0;
+    for (const ball_t& b : the_game.level->balls) {
+        in_play += is_in_play(b) ? 1 : 0;
     }
     std::printf("level 4, %d balls in play, %d blocks, %d holes\n", in_play,
-                g.level->blocks_count(), g.level->holes_count());
+                the_game.level->blocks_count(), the_game.level->holes_count());
 
     const double seconds = argc > 1 ? std::stod(argv[1]) : 2.0;
     const int sizes[][2] = {{1280, 720}, {1920, 1080}};
@@ -203,18 +219,19 @@ int main(int argc, char** argv) {
         std::printf("%dx%d  empty frame: %.1f fps\n", w, h,
                     frames_per_second(empty_frame, seconds));
         for (int q = 0; q <= lowest_quality_level; ++q) {
-            g.quality_cfg = quality_cfg_init();
-            shell.rebuild_for_quality(g.quality_cfg);
-            for (int level = 1; level <= q; ++level) {
-                set_quality_decrease_level(g.quality_cfg, level, [](const quality_cfg_t& c) {
-                    shell.rebuild_for_quality(c);
-                });
-            }
-            const double fps = frames_per_second([&] { draw_frame(w, h); }, seconds);
+            const quality_cfg_t quality = quality_at(q);
+            const frame_view view{*the_game.level,
+                                  the_game.tt,
+                                  quality,
+                                  the_game.session.screen,
+                                  the_game.session.total_score,
+                                  false,
+                                  the_game.final_screen()};
+            const double fps = frames_per_second([&] { draw_view(view, w, h); }, seconds);
             std::printf("%dx%d  quality %d: %.1f fps\n", w, h, q, fps);
         }
         if (w == 1920) {
-            text_figures(g, w, h, seconds);
+            text_figures(w, h, seconds);
         }
     }
     return 0;

@@ -4,7 +4,8 @@
 // fuzzer reports with the input that caused it.
 //
 // The input is a start byte (the level to begin at, 0 to 5), a seed byte for the game's
-// random generator, then events of one operation byte and its operands:
+// random generator, then events of one operation byte and its operands. Keys reach the game
+// with the next frame, as they do in the game.
 //   op % 8 = 0  key down (operand: the key)        4  a frame of a chosen odd length (below)
 //            1  key up (operand: the key)          5  play on: 8 to 2048 frames of 0.05 s
 //            2  key down and up (operand)             with SPACE toggled every 1 to 64 frames
@@ -16,7 +17,9 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "frame.h"
 #include "game.h"
 #include "levels.h"
 #include "random.h"
@@ -50,69 +53,48 @@ bool is_valid_name(const std::string& name, std::size_t length) {
     return true;
 }
 
-// Stands in for the renderer and the network: draws nothing, and the score post is answered
-// by the input, never sent.
-class fuzz_shell : public game_shell {
-  public:
-    game* the_game = nullptr;
+// What the frames reported of the score post: at most one is under way, and each starts with
+// a name of the game's characters and a score of none below zero.
+struct post_watch {
     bool post_open = false;
-    std::optional<bool> answer;
-    bool ended = false;
 
-    void build_level(level_t&, const quality_cfg_t&) override {}
-    void rebuild_for_quality(const quality_cfg_t&) override {}
-    void start_score_post(const std::string& name, int score) override {
-        REQUIRE(!post_open);
-        REQUIRE(!name.empty() && name.size() <= static_cast<std::size_t>(player_name_max));
-        REQUIRE(is_valid_name(name, name.size()));
-        REQUIRE(score >= 0);
-        post_open = true;
-    }
-    std::optional<bool> poll_score_post() override {
-        REQUIRE(post_open);
-        if (answer) {
-            post_open = false;
-        }
-        return answer;
-    }
-    // What drawing a frame does to the game: the countdown advances while the desk is shown.
-    void post_redisplay() override {
-        level_t& level = *the_game->level;
-        if (is_end_screen(level.scene_step)) {
-            const final_screen_t screen = the_game->final_screen();
-            REQUIRE(screen.highscore == (level.scene_step == state_name_entry));
-        } else if (!is_intro(level.scene_step)) {
-            advance_countdown(level, the_game->tt);
+    void read(const std::vector<frame_event>& events) {
+        for (const frame_event& event : events) {
+            if (event.what == frame_event::kind::post_started) {
+                REQUIRE(!post_open);
+                REQUIRE(!event.text.empty() &&
+                        event.text.size() <= static_cast<std::size_t>(player_name_max));
+                REQUIRE(is_valid_name(event.text, event.text.size()));
+                REQUIRE(event.score >= 0);
+                post_open = true;
+            } else if (event.what == frame_event::kind::post_finished) {
+                REQUIRE(post_open);
+                post_open = false;
+            }
         }
     }
-    void end_process() override { ended = true; }
 };
 
-bool is_valid_state(int step) {
-    return is_end_screen(step) || is_intro(step) || is_countdown(step) || is_play(step) ||
-           is_level_completed(step);
-}
-
-void check_invariants(const game& g, const fuzz_shell& shell) {
+void check_invariants(const game& g, const post_watch& posts) {
     REQUIRE(g.level != nullptr);
-    const int step = g.level->scene_step;
-    REQUIRE(is_valid_state(step));
-    REQUIRE(g.player_name_len >= 0 && g.player_name_len <= player_name_max);
-    const auto length = static_cast<std::size_t>(g.player_name_len);
-    REQUIRE(is_valid_name(g.player_name, length));
-    REQUIRE(g.score_post_under_way == shell.post_open);
-    if (g.score_post_under_way) {
-        REQUIRE(step == state_name_entry);
+    const game_session& session = g.session;
+    REQUIRE(is_valid_screen(session.screen));
+    REQUIRE(session.player_name_len >= 0 && session.player_name_len <= player_name_max);
+    const auto length = static_cast<std::size_t>(session.player_name_len);
+    REQUIRE(is_valid_name(session.player_name, length));
+    REQUIRE(session.score_post_under_way == posts.post_open);
+    if (session.score_post_under_way) {
+        REQUIRE(session.screen == game_screen::name_entry);
     }
-    if (g.score_post_under_way || step == state_score_posted) {
+    if (session.score_post_under_way || session.screen == game_screen::score_posted) {
         // From ENTER on, the name is fixed and shown without the cursor.
-        REQUIRE(g.player_name.size() == length && length > 0);
+        REQUIRE(session.player_name.size() == length && length > 0);
     } else {
-        REQUIRE(g.player_name.size() == length + 1 && g.player_name.back() == '_');
+        REQUIRE(session.player_name.size() == length + 1 && session.player_name.back() == '_');
     }
-    REQUIRE(g.current_level >= 0 && g.current_level <= levels_count);
-    REQUIRE(g.pause_flag == 0 || g.pause_flag == 1);
-    REQUIRE(g.game_key == 0 || g.game_key == 1);
+    REQUIRE(session.current_level >= 0 && session.current_level <= levels_count);
+    const final_screen_t screen = g.final_screen();
+    REQUIRE(screen.highscore == (session.screen == game_screen::name_entry));
 }
 
 class input_reader {
@@ -161,36 +143,37 @@ double odd_frame_seconds(input_reader& in) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     input_reader in(data, size);
-    fuzz_shell shell;
-    game g(shell);
-    shell.the_game = &g;
-    g.current_level = in.byte() % levels_count;
-    g.Init();
+    game g;
+    g.Init(in.byte() % levels_count);
     seed_random(in.byte());
-    double clock = 1.0;
+    post_watch posts;
+    std::vector<key_event> pending;
+    std::optional<bool> answer;
     long frames_left = frame_budget;
     auto frame = [&](double seconds) {
-        clock += seconds;
-        g.timeTick(clock);
+        frame_input input;
+        input.deltaT = seconds;
+        input.keys.swap(pending);
+        input.post_result = answer;
+        posts.read(g.tick(input));
         frames_left -= 1;
-        check_invariants(g, shell);
+        check_invariants(g, posts);
     };
-    check_invariants(g, shell);
+    check_invariants(g, posts);
 
-    while (!in.empty() && !shell.ended && frames_left > 0) {
+    while (!in.empty() && !g.quit && frames_left > 0) {
         const std::uint8_t op = in.byte();
         switch (op % 8) {
             case 0:
-                g.onKeyboardDown(in.byte());
+                pending.push_back({true, in.byte()});
                 break;
             case 1:
-                g.onKeyboardUp(in.byte());
+                pending.push_back({false, in.byte()});
                 break;
             case 2: {
                 const std::uint8_t key = in.byte();
-                g.onKeyboardDown(key);
-                check_invariants(g, shell);
-                g.onKeyboardUp(key);
+                pending.push_back({true, key});
+                pending.push_back({false, key});
                 break;
             }
             case 3:
@@ -202,16 +185,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             case 5: {
                 const long frames = (in.byte() + 1L) * 8;
                 const long period = in.byte() % 64 + 1;
-                for (long i = 0; i < frames && frames_left > 0 && !shell.ended; ++i) {
+                bool held = g.game_key;
+                for (long i = 0; i < frames && frames_left > 0 && !g.quit; ++i) {
                     if (i % period == 0) {
-                        if (g.game_key != 0) {
-                            g.onKeyboardUp(key_space);
-                        } else {
-                            g.onKeyboardDown(key_space);
-                        }
+                        held = !held;
+                        pending.push_back({held, key_space});
                     }
                     frame(play_frame_seconds);
-                    if (!is_play(g.level->scene_step) && !is_countdown(g.level->scene_step)) {
+                    if (!is_play(g.session.screen) && !is_countdown(g.session.screen)) {
                         break;
                     }
                 }
@@ -219,7 +200,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
             case 6: {
                 const int choice = in.byte() % 3;
-                shell.answer = choice == 0 ? std::nullopt : std::optional<bool>(choice == 1);
+                answer = choice == 0 ? std::nullopt : std::optional<bool>(choice == 1);
                 break;
             }
             default:
@@ -228,7 +209,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 }
                 break;
         }
-        check_invariants(g, shell);
+        check_invariants(g, posts);
     }
     return 0;
 }

@@ -1,215 +1,212 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "clock.h"
 #include "game.h"
 #include "levels.h"
+#include "random.h"
 
 namespace {
 
-class recording_shell : public game_shell {
-  public:
-    int levels_built = 0;
-    int quality_rebuilds = 0;
-    int redisplays = 0;
-    int ends = 0;
-    std::vector<std::pair<std::string, int>> posts;
-    std::optional<bool> post_result;  // the stand-in post's answer, given by hand
+using kind = frame_event::kind;
 
-    void build_level(level_t&, const quality_cfg_t&) override { ++levels_built; }
-    void rebuild_for_quality(const quality_cfg_t&) override { ++quality_rebuilds; }
-    void start_score_post(const std::string& name, int score) override {
-        posts.emplace_back(name, score);
+std::vector<key_event> keys_of(const std::string& typed) {
+    std::vector<key_event> keys;
+    for (const char c : typed) {
+        keys.push_back({true, static_cast<unsigned char>(c)});
+        keys.push_back({false, static_cast<unsigned char>(c)});
     }
-    std::optional<bool> poll_score_post() override { return post_result; }
-    void post_redisplay() override { ++redisplays; }
-    void end_process() override { ++ends; }
-};
+    return keys;
+}
+
+std::vector<kind> kinds_of(const std::vector<frame_event>& events) {
+    std::vector<kind> kinds;
+    for (const frame_event& e : events) {
+        kinds.push_back(e.what);
+    }
+    return kinds;
+}
 
 class Game : public ::testing::Test {
   protected:
-    recording_shell shell;
-    game g{shell};
+    game g;
 
     void SetUp() override { g.Init(); }
 
-    void type(const std::string& keys) {
-        for (const char c : keys) {
-            g.onKeyboardDown(static_cast<unsigned char>(c));
-            g.onKeyboardUp(static_cast<unsigned char>(c));
-        }
+    const std::vector<frame_event>& frame(double deltaT, std::vector<key_event> keys = {},
+                                          std::optional<bool> post_result = std::nullopt) {
+        return g.tick({deltaT, std::move(keys), post_result});
+    }
+    const std::vector<frame_event>& type(const std::string& typed) {
+        return frame(0.0, keys_of(typed));
     }
 };
 
 TEST_F(Game, StartsInTheIntroAndOnlyThereEnterStartsTheCountdown) {
-    EXPECT_EQ(shell.levels_built, 1);
+    EXPECT_EQ(kinds_of(g.events()), std::vector{kind::level_set_up});
+    EXPECT_EQ(g.session.screen, game_screen::intro);
     EXPECT_EQ(g.tt.score_g, g.level->score_rgb[1]);
     for (const int state : {0, 1, 2, 3, 4, -3, -1}) {
-        g.level->scene_step = state;
-        g.level->total_time = 12.0;
-        g.onKeyboardDown(key_enter);
-        EXPECT_EQ(g.level->scene_step, state == -1 ? state_countdown : state);
-        EXPECT_EQ(g.level->total_time, state == -1 ? 0.0 : 12.0);
+        g.session.screen = static_cast<game_screen>(state);
+        g.level->total_time = 0.25;
+        frame(0.0, {{true, key_enter}});
+        EXPECT_EQ(static_cast<int>(g.session.screen), state == -1 ? 0 : state);
+        EXPECT_EQ(g.level->total_time, state == -1 ? 0.0 : 0.25);
     }
-    EXPECT_EQ(g.current_level, 0);
+    EXPECT_EQ(g.session.current_level, 0);
 }
 
-TEST_F(Game, GlobalKeysWorkInEveryState) {
-    g.onKeyboardDown('P');
-    g.onKeyboardDown(0x100 + key_space);  // only the low byte counts
-    EXPECT_EQ(std::tuple(g.pause_flag, g.game_key), std::tuple(1, 1));
-    g.onKeyboardDown('p');
-    g.onKeyboardUp(key_space);
-    EXPECT_EQ(std::tuple(g.pause_flag, g.game_key), std::tuple(0, 0));
-    g.onKeyboardDown(key_escape);
-    EXPECT_EQ(g.quit, 1);
+TEST_F(Game, GlobalKeysWorkInEveryStateAndEscapeEndsTheFrames) {
+    const auto& events = frame(0.0, {{true, 'P'}, {true, 0x100 + key_space}});
+    EXPECT_EQ(std::tuple(g.pause_flag, g.game_key), std::tuple(true, true));
+    ASSERT_EQ(kinds_of(events), std::vector{kind::pause_toggled});
+    EXPECT_TRUE(events[0].paused);
+    frame(0.0, {{true, 'p'}, {false, key_space}});
+    EXPECT_EQ(std::tuple(g.pause_flag, g.game_key), std::tuple(false, false));
+    const double before = g.level->total_time;
+    frame(0.5, {{true, key_escape}});
+    EXPECT_TRUE(g.quit);
+    EXPECT_EQ(g.level->total_time, before);  // the frame did no work
 }
 
 TEST_F(Game, EnterAdvancesThroughTheLevelsWithTheScoreThenAsksForAName) {
     for (int n = 1; n <= 6; ++n) {
         SCOPED_TRACE(n);
-        g.level->scene_step = state_level_completed;
-        g.level->total_score = 100 * n;
+        g.session.screen = game_screen::level_completed;
+        g.session.total_score = 100 * n;
+        g.session.hiscore_success = true;
         g.level->total_time = 40.0;
-        g.level->hiscore_success = 1;
-        g.onKeyboardDown(key_enter);
-        EXPECT_EQ(g.current_level, n);
+        const auto& events = frame(0.0, {{true, key_enter}});
+        EXPECT_EQ(g.session.current_level, n);
         EXPECT_EQ(g.level->width, load_level(std::min(n, 5))->width);  // the last stays
-        EXPECT_EQ(g.level->scene_step, n < 6 ? state_countdown : state_name_entry);
-        EXPECT_EQ(g.level->total_score, 100 * n);
+        EXPECT_EQ(g.session.screen, n < 6 ? game_screen::countdown : game_screen::name_entry);
+        EXPECT_EQ(g.session.total_score, 100 * n);
         EXPECT_EQ(g.level->total_time, 0.0);
         EXPECT_EQ(g.level->ball_activation_timer, g.level->ball_activation_interval - 0.1);
-        EXPECT_EQ(shell.levels_built, n + 1);
+        const std::vector<kind> expected = n < 6 ? std::vector{kind::level_set_up}
+                                                 : std::vector{kind::game_over, kind::level_set_up};
+        EXPECT_EQ(kinds_of(events), expected);
     }
-    EXPECT_EQ(g.level->hiscore_success, 0);
-    g.onKeyboardDown(key_enter);  // an empty name is not posted
-    EXPECT_EQ(g.level->scene_step, state_name_entry);
-    EXPECT_TRUE(shell.posts.empty());
+    EXPECT_FALSE(g.session.hiscore_success);
+    EXPECT_TRUE(frame(0.0, {{true, key_enter}}).empty());  // an empty name is not posted
+    EXPECT_EQ(g.session.screen, game_screen::name_entry);
 }
 
 TEST_F(Game, NameEntryFoldsCaseLimitsLengthAndIgnoresPunctuation) {
-    g.level->scene_step = state_name_entry;
-    type("Ab 9_-!.");
-    EXPECT_EQ(g.player_name, "ab 9__");
-    EXPECT_EQ(g.player_name_len, 5);
+    g.session.screen = game_screen::name_entry;
+    const auto& events = type("Ab 9_-!.");
+    EXPECT_EQ(g.session.player_name, "ab 9__");
+    EXPECT_EQ(g.session.player_name_len, 5);
+    ASSERT_EQ(events.size(), 5u);  // a name_edited for each character that counted
+    EXPECT_EQ(events.back().text, "ab 9_");
     type("0123456789abcdef");
-    EXPECT_EQ(g.player_name, "ab 9_0123456789a_");
-    g.onKeyboardDown(key_backspace);
-    EXPECT_EQ(g.player_name, "ab 9_0123456789_");
-    type(std::string(20, static_cast<char>(key_backspace)));
-    EXPECT_EQ(g.player_name_len, 0);
-    EXPECT_EQ(g.player_name, "_");
-    type("pi");  // a P in the name also toggles the pause
-    EXPECT_EQ(g.player_name, "pi_");
-    EXPECT_EQ(g.pause_flag, 1);
+    EXPECT_EQ(g.session.player_name, "ab 9_0123456789a_");
+    type("\b");
+    EXPECT_EQ(g.session.player_name, "ab 9_0123456789_");
+    type(std::string(20, '\b'));
+    EXPECT_EQ(g.session.player_name_len, 0);
+    EXPECT_EQ(g.session.player_name, "_");
+    EXPECT_EQ(kinds_of(type("pi")),  // a P in the name also toggles the pause
+              (std::vector{kind::pause_toggled, kind::name_edited, kind::name_edited}));
+    EXPECT_EQ(g.session.player_name, "pi_");
+    EXPECT_TRUE(g.pause_flag);
 }
 
-TEST_F(Game, TicksPassRawFrameTimesAndPlayFramesRunThePhysicsUnlessPaused) {
-    g.timeTick(100.0);  // the first tick only starts the clock
+TEST_F(Game, FramesPassRawTimesAndPlayFramesRunThePhysicsUnlessPaused) {
+    frame(0.0);
     EXPECT_EQ(g.level->total_time, 0.0);
     EXPECT_NE(g.tt.intro.rotation_index, -1);  // the title animation took its first step
     EXPECT_EQ(g.level->gate_alpha, 0.25);
-    g.onKeyboardDown(key_enter);
-    g.timeTick(100.25);
+    frame(0.25, {{true, key_enter}});
     EXPECT_EQ(g.level->total_time, 0.25);
     EXPECT_EQ(g.tt.stime, 0.25);           // the score shiver's clock
     EXPECT_EQ(g.tt.intro.localtime, 0.0);  // the title stands still outside the intro
     EXPECT_EQ(g.level->gate_alpha, std::sin(0.25 * 10.0) * 0.125 + 0.25);
 
-    g.level->scene_step = state_play;
-    g.pause_flag = 1;
-    g.timeTick(100.5);
-    EXPECT_EQ(g.level->balls[0].active, ball_waiting);
+    g.session.screen = game_screen::play;
+    frame(0.25, {{true, 'p'}});
+    EXPECT_TRUE(is_waiting(g.level->balls[0]));
     EXPECT_EQ(g.level->rotation.y, 0.0);
-    g.pause_flag = 0;
-    g.timeTick(100.8);  // a slow frame: the physics takes at most 0.05 s
-    EXPECT_EQ(g.level->balls[0].active, ball_in_play);
+    const auto& events = frame(0.3, {{true, 'p'}});  // a slow frame: the physics takes 0.05 s
+    EXPECT_EQ(kinds_of(events), (std::vector{kind::pause_toggled, kind::ball_released}));
+    EXPECT_EQ(events[1].ball, 0);
+    EXPECT_TRUE(is_in_play(g.level->balls[0]));
     EXPECT_EQ(g.level->rotation.y, -15.0 * 0.05);
     EXPECT_NEAR(g.level->total_time, 0.8, 1e-12);
     EXPECT_NEAR(g.tt.history[g.tt.index - 1], 0.3, 1e-12);
     EXPECT_NEAR(g.tt.stime, 0.3, 1e-12);  // it jumped in the frame before
-    EXPECT_EQ(shell.redisplays, 4);
 }
 
 TEST_F(Game, AFrameAfterTheLastBallIsLostCompletesTheLevelEvenWhenPaused) {
     level_t& level = *g.level;
-    level.scene_step = state_play;
+    g.session.screen = game_screen::play;
     level.balls[0].active = ball_lost;
     level.balls[1].active = ball_in_play;
     level.balls[2].active = ball_waiting;
-    EXPECT_FALSE(update_play_state(level));
+    EXPECT_FALSE(all_balls_lost(level));
     EXPECT_EQ(level.active_balls_count, 1);
     for (ball_t& b : level.balls) {
         b.active = ball_lost;
     }
-    g.pause_flag = 1;
-    g.timeTick(1.0);
-    EXPECT_EQ(level.scene_step, state_level_completed);
+    const auto& events = frame(0.0, {{true, 'p'}});
+    ASSERT_EQ(kinds_of(events), (std::vector{kind::pause_toggled, kind::level_completed}));
+    EXPECT_EQ(events[1].level, 0);
+    EXPECT_EQ(g.session.screen, game_screen::level_completed);
     EXPECT_EQ(level.active_balls_count, 0);
 
     level_t empty;
-    empty.scene_step = state_play;
-    EXPECT_TRUE(update_play_state(empty));
+    EXPECT_TRUE(all_balls_lost(empty));
 }
 
-TEST_F(Game, SlowFramesDropTheQualityAndRebuildTheDesk) {
+TEST_F(Game, AGateScoresIntoTheSessionAndFloatsItsPointsInTheSameFrame) {
+    g.session.screen = game_screen::play;
+    g.session.total_score = 470;
+    level_t& level = *g.level;
+    const gate_t& gate = level.gates[0];
+    ball_t& ball = level.balls[0];
+    ball.active = ball_in_play;
+    ball.pos = {gate.pos.x, gate.pos.y, level.depth / 2 + ball.size};
+    ball.last_gate_time = 1.0;
+    level.ball_activation_iterator = level.balls_count();  // no more releases
+    const auto& events = frame(0.02);
+    const auto scored = std::find_if(events.begin(), events.end(), [](const frame_event& e) {
+        return e.what == kind::gate_scored;
+    });
+    ASSERT_NE(scored, events.end());
+    EXPECT_EQ(std::tuple(scored->ball, scored->points, scored->position.x),
+              std::tuple(0, gate.score, ball.pos.x));
+    EXPECT_EQ(scored[-1].what, kind::ball_landed);  // the landing step scores
+    EXPECT_EQ(g.session.total_score, 470 + gate.score);
+    // The points float from this frame on, and the score's growing copy starts after them.
+    EXPECT_EQ(g.tt.tt1[0].text, std::to_string(gate.score));
+    EXPECT_EQ(g.tt.tt1[0].rt, 0.02);
+    EXPECT_EQ(g.tt.tt1[1].text, std::to_string(470 + gate.score));
+    EXPECT_EQ(g.tt.tt1[1].rt, 0.0);
+}
+
+TEST_F(Game, SlowFramesDropTheQualityAndAskForTheDeskAgain) {
     // 0.1 s frames: 10 frames per second, every frame low once the ring has filled.
+    int changes = 0;
     for (int i = 0; i <= 40; ++i) {
-        g.timeTick(1.0 + 0.1 * i);
+        const auto kinds = kinds_of(frame(0.1));
+        changes += static_cast<int>(std::count(kinds.begin(), kinds.end(), kind::quality_changed));
     }
     EXPECT_GE(g.quality_cfg.current_quality_level, 2);
-    EXPECT_EQ(shell.quality_rebuilds, 2);
+    EXPECT_EQ(changes, 2);
 }
 
-class ScorePost : public Game {
-  protected:
-    double clock = 100.0;
-
-    void SetUp() override {
-        g.Init();
-        g.level->scene_step = state_name_entry;
-        g.level->total_score = 470;
-    }
-    void tick() { g.timeTick(clock += 0.02); }
-};
-
-TEST_F(ScorePost, EnterStartsOnePostAndTheNameWaitsForItsResult) {
-    type("Ada b\r");
-    EXPECT_EQ(shell.posts, (std::vector<std::pair<std::string, int>>{{"ada b", 470}}));
-
-    // Under way: ENTER and the name keys do nothing, P still pauses.
-    type("xyp\r");
-    EXPECT_EQ(g.pause_flag, 1);
-    g.onKeyboardDown(key_backspace);
-    tick();
-    EXPECT_EQ(shell.posts.size(), 1u);
-    EXPECT_EQ(g.player_name, "ada b");
-    EXPECT_EQ(g.level->scene_step, state_name_entry);
-    EXPECT_EQ(shell.redisplays, 1);
-
-    shell.post_result = true;
-    tick();
-    EXPECT_EQ(g.level->scene_step, state_score_posted);
-    EXPECT_EQ(g.level->hiscore_success, 1);
-    EXPECT_FALSE(g.score_post_under_way);
-    g.onKeyboardDown(key_enter);
-    tick();
-    EXPECT_EQ(shell.posts.size(), 1u);
-}
-
-TEST_F(ScorePost, EscapeDuringAPostEndsTheGameAtTheNextFrame) {
-    type("ada\r");
-    g.onKeyboardDown(key_escape);
-    tick();
-    EXPECT_EQ(shell.ends, 1);
-}
-
-TEST(Countdown, OneInclusiveStepPerFrameEachWithItsText) {
+TEST_F(Game, TheCountdownStepsOncePerFrameAfterTheFramesWork) {
     const char* texts_by_step[] = {"3", "2", "1", "PLAY!"};
     const struct {
         int step;
@@ -219,16 +216,19 @@ TEST(Countdown, OneInclusiveStepPerFrameEachWithItsText) {
                  {3, 3.49, false}, {3, 3.5, true}, {4, 9.0, false}, {-1, 9.0, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.step << ", " << c.total_time);
-        level_t level;
-        tt_state texts;
-        level.scene_step = c.step;
-        level.total_time = c.total_time;
-        advance_countdown(level, texts);
-        EXPECT_EQ(level.scene_step, c.step + (c.advances ? 1 : 0));
-        EXPECT_EQ(texts.tt1[0].active, c.advances ? 1 : 0);
+        g.tt = tt_state{};
+        g.session.screen = static_cast<game_screen>(c.step);
+        g.level->total_time = c.total_time - 0.25;
+        const auto events = frame(0.25);
+        EXPECT_EQ(static_cast<int>(g.session.screen), c.step + (c.advances ? 1 : 0));
+        const auto step = std::find_if(events.begin(), events.end(), [](const frame_event& e) {
+            return e.what == kind::countdown_step;
+        });
+        ASSERT_EQ(step != events.end(), c.advances);
         if (c.advances) {
-            EXPECT_EQ(texts.tt1[0].text, texts_by_step[c.step]);
-            EXPECT_EQ(texts.tt1[0].secs, 1.5);
+            EXPECT_EQ(step->text, texts_by_step[c.step]);
+            EXPECT_EQ(g.tt.tt1[0].text, texts_by_step[c.step]);
+            EXPECT_EQ(std::pair(g.tt.tt1[0].secs, g.tt.tt1[0].rt), std::pair(1.5, 0.0));
         }
     }
 }
@@ -239,6 +239,193 @@ TEST(Countdown, ZoomRunsFromTurnedAndShrunkToIdentity) {
         std::tuple(start.x_degrees, start.y_degrees, start.scale, end.x_degrees, end.y_degrees),
         std::tuple(45.0, 180.0, 0.1, 0.0, 0.0));
     EXPECT_DOUBLE_EQ(end.scale, 1.0);
+}
+
+class ScorePost : public Game {
+  protected:
+    void SetUp() override {
+        g.Init();
+        g.session.screen = game_screen::name_entry;
+        g.session.total_score = 470;
+    }
+};
+
+TEST_F(ScorePost, EnterStartsOnePostAndTheNameWaitsForItsResult) {
+    const auto started = type("Ada b\r");
+    ASSERT_EQ(started.back().what, kind::post_started);
+    EXPECT_EQ(std::tuple(started.back().text, started.back().score), std::tuple("ada b", 470));
+
+    // Under way: ENTER and the name keys do nothing, P still pauses.
+    EXPECT_EQ(kinds_of(type("xyp\r\b")), std::vector{kind::pause_toggled});
+    EXPECT_TRUE(g.pause_flag);
+    EXPECT_EQ(g.session.player_name, "ada b");
+    EXPECT_EQ(g.session.screen, game_screen::name_entry);
+
+    const auto& finished = frame(0.02, {}, true);
+    ASSERT_EQ(kinds_of(finished), std::vector{kind::post_finished});
+    EXPECT_TRUE(finished[0].success);
+    EXPECT_EQ(g.session.screen, game_screen::score_posted);
+    EXPECT_TRUE(g.session.hiscore_success);
+    EXPECT_FALSE(g.session.score_post_under_way);
+    EXPECT_TRUE(frame(0.02, {{true, key_enter}}, true).empty());  // no second post
+}
+
+TEST_F(ScorePost, AResultWithNoPostUnderWayIsIgnored) {
+    frame(0.02, {}, false);
+    EXPECT_EQ(g.session.screen, game_screen::name_entry);
+}
+
+// A scripted game of irregular frames, keys, a pause, a quality drop and a post, played frame
+// by frame: the screens, scores, texts started and a digest of the whole state after every
+// frame, as recorded from the game before its frame work moved into one tick.
+std::string scripted_game() {
+    std::string out;
+    auto print = [&](const char* format, auto... args) {
+        char line[256];
+        std::snprintf(line, sizeof line, format, args...);
+        out += line;
+    };
+    game g;
+    g.Init();
+    seed_random(7);
+    const double cycle[] = {1.0 / 60, 1.0 / 30, 0.004, 0.07, 1.0 / 144};
+    frame_clock clock;
+    double t = 1.0;
+    int last_step = 99, last_score = -1, last_q = -1;
+    bool last_pause = false;
+    std::array<timedText, timed_texts_count> last_texts{};
+    unsigned long long hash = 1469598103934665603ull;
+    auto mix = [&](const void* p, std::size_t n) {
+        const auto* b = static_cast<const unsigned char*>(p);
+        for (std::size_t i = 0; i < n; ++i) {
+            hash ^= b[i];
+            hash *= 1099511628211ull;
+        }
+    };
+    long completed_at = -1, name_at = -1;
+    int typed = 0;
+    const std::string name = "Ada p_9";
+    std::optional<bool> answer;
+    for (long frame = 0; frame < 60000; ++frame) {
+        const int step = static_cast<int>(g.session.screen);
+        frame_input input;
+        auto press = [&](int key) { input.keys.push_back({true, key}); };
+        if (frame == 30) {
+            press(key_enter);
+        }
+        if (step >= 0 && step <= 4) {
+            const long period = g.session.current_level == 3 ? 45 : 40;
+            const bool held = (frame / period) % 2 == 1;
+            if (held != g.game_key) {
+                input.keys.push_back({held, key_space});
+            }
+        }
+        if (g.session.current_level == 1 && step == 4 && frame % 500 == 0) {
+            press('P');
+        }
+        if (g.session.current_level == 1 && g.pause_flag && frame % 500 == 50) {
+            press('p');
+        }
+        if (step == 5) {
+            completed_at = completed_at < 0 ? frame : completed_at;
+            if (frame - completed_at == 20) {
+                press(key_enter);
+                completed_at = -1;
+            }
+        }
+        if (step == -2) {
+            name_at = name_at < 0 ? frame : name_at;
+            if (typed < static_cast<int>(name.size()) && frame - name_at == 10 + 3 * typed) {
+                press(name[typed]);
+                input.keys.push_back({false, name[typed]});
+                typed++;
+            }
+            if (frame - name_at == 60) {
+                press(key_enter);
+            }
+            if (frame - name_at == 70) {
+                answer = true;
+            }
+        }
+        if (step == -3 && frame - name_at == 90) {
+            press(key_escape);
+        }
+        double seconds = cycle[frame % 5];
+        if (g.session.current_level == 0 && step == 4 && frame >= 400 && frame < 500) {
+            seconds = 0.07;
+        }
+        input.deltaT = clock.next(t += seconds);
+        input.post_result = answer;
+        for (const frame_event& e : g.tick(input)) {
+            if (e.what == kind::post_started) {
+                print("post %s %d\n", e.text.c_str(), e.score);
+            }
+        }
+        if (g.quit) {
+            print("end\nF %ld quit hash %016llx\n", frame, hash);
+            break;
+        }
+        const level_t& L = *g.level;
+        const int screen = static_cast<int>(g.session.screen);
+        const int quality = g.quality_cfg.current_quality_level;
+        mix(&screen, sizeof screen);
+        mix(&L.total_time, 8);
+        mix(&g.session.total_score, 4);
+        mix(&g.tt.old_score, sizeof g.tt.old_score);
+        mix(&g.tt.score_x, 8);
+        mix(&g.tt.score_y, 8);
+        mix(&L.rotation.y, 8);
+        mix(&quality, 4);
+        for (const ball_t& b : L.balls) {
+            mix(&b.pos, sizeof b.pos);
+            mix(&b.active, 1);
+        }
+        for (const timedText& s : g.tt.tt1) {
+            mix(&s.rt, 8);
+            mix(&s.active, 4);
+            mix(s.text.data(), s.text.size());
+        }
+        mix(&g.tt.intro.latin_angle, 8);
+        mix(&g.tt.intro.rotation_index, 4);
+        if (screen != last_step || g.session.total_score != last_score || quality != last_q ||
+            g.pause_flag != last_pause) {
+            print("F %ld level %d step %d t %.17g score %d quality %d pause %d hash %016llx\n",
+                  frame, g.session.current_level, screen, L.total_time, g.session.total_score,
+                  quality, g.pause_flag ? 1 : 0, hash);
+            last_step = screen;
+            last_score = g.session.total_score;
+            last_q = quality;
+            last_pause = g.pause_flag;
+        }
+        for (int i = 0; i < timed_texts_count; ++i) {
+            const timedText& s = g.tt.tt1[i];
+            const bool shiver_copy = s.scale2 == 2.75;
+            if (s.active != 0 && !shiver_copy &&
+                (last_texts[i].active == 0 || s.rt < last_texts[i].rt)) {
+                print("F %ld text %d '%s' rt %.17g x %.17g y %.17g\n", frame, i, s.text.c_str(),
+                      s.rt, s.x, s.y);
+            }
+        }
+        last_texts = g.tt.tt1;
+    }
+    print("name '%s' hash %016llx\n", g.session.player_name.c_str(), hash);
+    return out;
+}
+
+TEST(Frames, AScriptedGameRunsFrameForFrameAsRecorded) {
+    std::ifstream file(KULIMBARA_SOURCE_DIR "/tests/golden/frames.txt");
+    ASSERT_TRUE(file);
+    std::stringstream recorded;
+    recorded << file.rdbuf();
+    const std::string played = scripted_game();
+    // Line by line, so that a failure names the first frame that differs.
+    std::istringstream a(recorded.str()), b(played);
+    std::string want, got;
+    for (int line = 1; std::getline(a, want); ++line) {
+        ASSERT_TRUE(std::getline(b, got)) << "the game ended early, before line " << line;
+        ASSERT_EQ(got, want) << "line " << line;
+    }
+    EXPECT_FALSE(std::getline(b, got)) << "the game went on: " << got;
 }
 
 }  // namespace

@@ -71,7 +71,8 @@ void next_shiver_point(std::uint32_t seed, double& dx, double& dy) {
 // leaves a copy that swells as it fades; a changed score starts a larger copy.
 TEST(Score, ShiversFromItsRestingPlaceAndLeavesCopies) {
     tt_state tt;
-    const score_view view = tt.showScore(120);
+    const score_view view = tt.score_at(120);
+    tt.follow_score(120);
     for (int i = 0; i < 6; ++i) {
         tt.moveScore(0.02);  // 0.12 s, added up before the test
     }
@@ -97,11 +98,11 @@ TEST(Score, ShiversFromItsRestingPlaceAndLeavesCopies) {
     EXPECT_EQ(tt.score_x, dx / 350.0 / 0.005 + 30.0);
 
     // The same score starts nothing; with every slot busy a new score's copy is dropped.
-    tt.showScore(120);
+    tt.follow_score(120);
     EXPECT_EQ(active_texts(tt), 3);
     while (tt.announce("x", 5.0) >= 0) {
     }
-    tt.showScore(140);
+    tt.follow_score(140);
     EXPECT_EQ(tt.old_score, 140u);
 }
 

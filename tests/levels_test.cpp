@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "levels.h"
+#include "session.h"
 
 namespace {
 
@@ -98,7 +99,7 @@ std::string describe(int n, const level_t& level) {
     const auto& s = level.score_rgb;
     put("level " + std::to_string(n),
         {level.width, level.height, level.depth, level.rotation.x, level.rotation.y,
-         level.ball_activation_interval, static_cast<double>(level.scene_step), level.gate_alpha,
+         level.ball_activation_interval, static_cast<double>(opening_screen(n)), level.gate_alpha,
          level.gate_height, d.r, d.g, d.b, s[0], s[1], s[2]});
     for (const hole_t& h : level.holes) {
         put("hole", {h.pos.x, h.pos.y, h.size});

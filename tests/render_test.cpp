@@ -16,7 +16,7 @@ TEST_F(Render, DeskTopCoversTheDeskLessItsHoles) {
     for (const int num : {0, 5}) {
         SCOPED_TRACE(num);
         auto level = load_level(num);
-        renderer.init_scene(*level, quality, texts);
+        renderer.init_scene(*level, quality);
         view_from_above(*level, ppu);
         glCallList(renderer.desk_list());
         GLboolean edge_flag = GL_FALSE;  // the outlines that follow need every edge
@@ -60,7 +60,7 @@ int triangles(GLuint list) {
 
 TEST_F(Render, AQualityDropRebuildsTheHolesWithFewerSegments) {
     auto level = load_level(1);
-    renderer.init_scene(*level, quality, texts);
+    renderer.init_scene(*level, quality);
     view_from_above(*level, 5);
     const int quads = 5 * 2;  // four sides and the top, and one polygon per hole rim
     EXPECT_EQ(triangles(renderer.desk_outline_list()), quads + level->holes_count() * (36 - 2));
@@ -74,7 +74,7 @@ TEST_F(Render, AQualityDropRebuildsTheHolesWithFewerSegments) {
 
 TEST_F(Render, WaitingBallsAreTranslucentAndLostOnesAreNotDrawn) {
     level_t level = plain_level(30, 10);
-    const char states[] = {ball_in_play, ball_waiting, ball_lost};
+    const ball_state states[] = {ball_in_play, ball_waiting, ball_lost};
     const int reds[] = {255, 64, 0};
     for (int i = 0; i < 3; ++i) {
         level.balls.emplace_back().active = states[i];
@@ -82,7 +82,7 @@ TEST_F(Render, WaitingBallsAreTranslucentAndLostOnesAreNotDrawn) {
         level.balls[i].size = 2.0;
         level.balls[i].color = {1.0, 0.0, 0.0};
     }
-    renderer.init_scene(level, quality, texts);
+    renderer.init_scene(level, quality);
     constexpr int ppu = 10;
     view_from_above(level, ppu);
     glEnable(GL_CULL_FACE);  // as in the game: only the near half of a ball blends
@@ -98,7 +98,7 @@ TEST_F(Render, BlocksAndBallsCastStencilShadowsAwayFromTheLight) {
     level.balls.emplace_back().active = ball_in_play;
     level.balls[0].pos = {-10.0, 10.0, 2.0};
     level.balls[0].size = 0.6;
-    renderer.init_scene(level, quality, texts);
+    renderer.init_scene(level, quality);
     game_view();
     renderer.set_shadow_mask();
 
@@ -119,7 +119,7 @@ TEST_F(Render, CrossingHolesEndTheProcessWithGlusError) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     level_t level = plain_level(20, 20);
     level.holes = {{{0.0, 0.0}, 4.0}, {{1.0, 0.0}, 4.0}};
-    EXPECT_EXIT(renderer.init_scene(level, quality, texts), ::testing::ExitedWithCode(1),
+    EXPECT_EXIT(renderer.init_scene(level, quality), ::testing::ExitedWithCode(1),
                 "kulimbara: cannot build the desk's holes: .+");
 }
 

@@ -173,17 +173,16 @@ class Screens : public Drawing {
   protected:
     std::unique_ptr<level_t> level = load_level(5);
 
-    void SetUp() override { renderer.init_scene(*level, quality, texts); }
+    void SetUp() override { renderer.init_scene(*level, quality); }
 
     // A state drawn as the game draws it, at the moment its blinking lines are brightest; the
     // frame leaves the matrix stack as it found it and the standing state of the game.
-    colours draw(int state, final_screen_t screen = {}) {
-        level->scene_step = state;
+    colours draw(game_screen state, final_screen_t screen = {}) {
         level->total_time = screen.total_time = 3.14159265358979 / 16;
         game_view();
         GLint depth_before = 0, depth_after = 0;
         glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth_before);
-        renderer.draw_scene(screen);
+        renderer.draw_scene({*level, texts, quality, state, screen.score, false, screen});
         glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth_after);
         EXPECT_EQ(depth_after, depth_before);
         EXPECT_TRUE(glIsEnabled(GL_FOG) && glIsEnabled(GL_LIGHT0) && glIsEnabled(GL_CULL_FACE));
@@ -204,22 +203,22 @@ class Screens : public Drawing {
 TEST_F(Screens, EveryStateLeavesTheStandingState) {
     for (const int state : {-3, -2, -1, 0, 2, 4, 5}) {
         SCOPED_TRACE(state);
-        draw(state);
+        draw(static_cast<game_screen>(state));
     }
 }
 
 TEST_F(Screens, LevelCompletedShowsItsRedBannerAndWhitePrompt) {
-    const colours banner = draw(state_level_completed);
-    const colours play = draw(state_play);
+    const colours banner = draw(game_screen::level_completed);
+    const colours play = draw(game_screen::play);
     EXPECT_GT(banner.red, play.red + 5000);
     EXPECT_GT(banner.white, play.white + 1000);
 }
 
 TEST_F(Screens, BothEndScreensShowTheScoreTheNameAndTheirLines) {
-    const colours typing = draw(state_name_entry, {true, false, 1230, "ada_"});
-    const colours posted = draw(state_score_posted, {false, true, 1230, "ada"});
-    const colours failed = draw(state_score_posted, {false, false, 1230, "ada"});
-    const colours empty = draw(state_name_entry, {true, false, 1230, "_"});
+    const colours typing = draw(game_screen::name_entry, {true, false, 1230, "ada_"});
+    const colours posted = draw(game_screen::score_posted, {false, true, 1230, "ada"});
+    const colours failed = draw(game_screen::score_posted, {false, false, 1230, "ada"});
+    const colours empty = draw(game_screen::name_entry, {true, false, 1230, "_"});
     for (const colours& n : {typing, posted, failed}) {
         EXPECT_GT(n.red, 10000);    // "Game over!"
         EXPECT_GT(n.yellow, 3000);  // the score

@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "clock.h"
-#include "game.h"
+#include "frame.h"
 #include "gl.h"
 #include "glyphs.h"
 #include "levels.h"
 #include "random.h"
-#include "scene.h"
+#include "shell.h"
 
 namespace {
 
@@ -94,15 +94,9 @@ command_line parse(int argc, char** argv) {
     return cmd;
 }
 
-// A shell that posts nothing: the game here never leaves the name entry.
-class screenshot_shell : public drawing_shell {
-  public:
-    void post_redisplay() override {}
-    void end_process() override {}
-};
-
-screenshot_shell shell;
-game& the_game = shell.the_game;
+// The game never leaves the name entry here, so nothing is posted.
+drawn_game shell;
+const game& the_game = shell.state();
 
 constexpr double frame_seconds = 1.0 / 60.0;
 // The pattern of SPACE in every level: released for this many frames, held as many, and so
@@ -116,49 +110,42 @@ constexpr int frames_before_continue = 60;
 // Every level is over long before this; more means the game no longer ends as it did.
 constexpr int max_play_frames = 600 * 60;
 
-// The game's clock, in whole frames from one second on (the game takes a first tick at 0 as
-// "no time yet").
+// The game's clock, in whole frames from one second on (the game's first frame is "no time
+// yet").
 long frame_number = 60;
+frame_clock frame_times;
+// The keys pressed since the last frame, for the next one.
+std::vector<key_event> pending_keys;
 
-// The game's frame work for one frame: the clock, physics and texts.
-void tick() {
-    frame_number += 1;
-    the_game.timeTick(static_cast<double>(frame_number) * frame_seconds);
+void press(int key) {
+    pending_keys.push_back({true, key});
+    pending_keys.push_back({false, key});
 }
 
 void draw_frame(int width, int height) {
     set_projection(width, height);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     load_camera(0, 0, 0);
-    shell.draw_scene();
+    shell.draw();
     glFlush();
 }
 
-// What drawing a frame does to the game, for a frame that is not drawn: the countdown's step
-// and the score's growing copy.
-void skip_drawing() {
-    level_t& level = *the_game.level;
-    if (!is_end_screen(level.scene_step) && !is_intro(level.scene_step)) {
-        advance_countdown(level, the_game.tt);
-    }
-    if (shows_desk(level.scene_step)) {
-        the_game.tt.showScore(static_cast<unsigned long>(level.total_score));
-    }
-}
-
+// One frame of the game with the keys since the last, drawn when asked.
 void run_frame(bool draw, int width, int height) {
-    tick();
+    frame_number += 1;
+    frame_input input;
+    input.deltaT = frame_times.next(static_cast<double>(frame_number) * frame_seconds);
+    input.keys.swap(pending_keys);
+    shell.frame(input);
     if (draw) {
         draw_frame(width, height);
-    } else {
-        skip_drawing();
     }
 }
 
 int balls_in_play() {
     int in_play = 0;
     for (const ball_t& ball : the_game.level->balls) {
-        in_play += (ball.active & ball_in_play) != 0 ? 1 : 0;
+        in_play += is_in_play(ball) ? 1 : 0;
     }
     return in_play;
 }
@@ -175,11 +162,6 @@ const timedText* fresh_gate_points() {
         }
     }
     return nullptr;
-}
-
-void press(int key) {
-    the_game.onKeyboardDown(key);
-    the_game.onKeyboardUp(key);
 }
 
 // The frame just drawn, from the back buffer, as a binary PPM (top row first).
@@ -219,28 +201,27 @@ bool shoot_after(double seconds, const std::string& path, const command_line& cm
 }
 
 // Plays the current level from its countdown to its end with the key pattern, and presses
-// ENTER on the banner a second later. On the level asked for, the play frame is shot: the
-// first frame from the time asked for on which at least two balls roll and a gate's points
-// float. Returns false when the level does not end.
+// ENTER on the banner a second later (the next frame takes it). On the level asked for, the play
+// frame is shot: the first frame from the time asked for on which at least two balls roll and a
+// gate's points float. Returns false when the level does not end.
 bool play_level(const command_line& cmd, bool& shot_ok) {
-    const int level_number = the_game.current_level;
-    while (is_countdown(the_game.level->scene_step)) {
+    // The ENTER that ends the previous screen comes with the countdown's first frame.
+    while (!pending_keys.empty() || is_countdown(the_game.session.screen)) {
         run_frame(false, cmd.width, cmd.height);
     }
+    const int level_number = the_game.session.current_level;
     const long earliest_shot = std::lround(cmd.play_at / frame_seconds);
     bool shot_taken = false;
     for (long frame = 0; frame < max_play_frames; ++frame) {
         const bool quick = level_number == cmd.play_level && !shot_taken;
         const bool held = (frame / (quick ? shot_level_toggle_frames : key_toggle_frames)) % 2 == 1;
-        if (held && the_game.game_key == 0) {
-            the_game.onKeyboardDown(key_space);
-        } else if (!held && the_game.game_key != 0) {
-            the_game.onKeyboardUp(key_space);
+        if (held != the_game.game_key) {
+            pending_keys.push_back({held, key_space});
         }
-        tick();
+        run_frame(false, cmd.width, cmd.height);
         const timedText* points = fresh_gate_points();
         if (level_number == cmd.play_level && !shot_taken && frame >= earliest_shot &&
-            is_play(the_game.level->scene_step) && balls_in_play() >= 2 && points != nullptr) {
+            is_play(the_game.session.screen) && balls_in_play() >= 2 && points != nullptr) {
             draw_frame(cmd.width, cmd.height);
             shot_ok = write_frame(cmd.out_dir + "/play.ppm", cmd.width, cmd.height);
             shot_taken = true;
@@ -248,12 +229,10 @@ bool play_level(const command_line& cmd, bool& shot_ok) {
                 "play: level %d after %.2f s, %d balls in play, gate points %s, "
                 "score %d\n",
                 level_number, static_cast<double>(frame) * frame_seconds, balls_in_play(),
-                points->text.c_str(), the_game.level->total_score);
-        } else {
-            skip_drawing();
+                points->text.c_str(), the_game.session.total_score);
         }
-        if (is_level_completed(the_game.level->scene_step)) {
-            the_game.onKeyboardUp(key_space);
+        if (is_level_completed(the_game.session.screen)) {
+            pending_keys.push_back({false, key_space});
             for (int i = 0; i < frames_before_continue; ++i) {
                 run_frame(false, cmd.width, cmd.height);
             }
@@ -296,19 +275,19 @@ int main(int argc, char** argv) {
         return 1;
     }
     init_gl_state();
-    the_game.Init();
+    shell.Init();
     fontInit();
     seed_random(1);  // the title's tumbling letters and the score's shiver, the same each run
 
     bool ok = shoot_after(cmd.intro_at, cmd.out_dir + "/intro.ppm", cmd);
     press(key_enter);
     bool play_ok = false;
-    while (!is_end_screen(the_game.level->scene_step)) {
+    for (int level = 0; level < levels_count; ++level) {
         if (!play_level(cmd, play_ok)) {
             return 1;
         }
     }
-    std::printf("final score %d\n", the_game.level->total_score);
+    std::printf("final score %d\n", the_game.session.total_score);
     for (const char c : cmd.name) {
         press(static_cast<unsigned char>(c));
     }

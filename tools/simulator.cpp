@@ -5,9 +5,9 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "frame.h"
 #include "game.h"
 #include "levels.h"
-#include "physics.h"
 
 int key_pattern::key_at(long frame) const {
     switch (pattern) {
@@ -84,15 +84,15 @@ void trace_writer::header() {
     std::fputs("frame,t,rotation_y,ball,active,x,y,z,vx,vy,vz,score\n", out_);
 }
 
-void trace_writer::rows(long frame, const level_t& level) {
+void trace_writer::rows(long frame, const level_t& level, int score) {
     for (int i = 0; i < level.balls_count(); ++i) {
         const ball_t& b = level.balls[i];
-        if ((b.active & ball_in_play) == 0) {
+        if (!is_in_play(b)) {
             continue;
         }
         std::fprintf(out_, "%ld,%.17g,%.17g,%d,%d,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g,%d\n", frame,
-                     level.total_time, level.rotation.y, i, b.active, b.pos.x, b.pos.y, b.pos.z,
-                     b.v.x, b.v.y, b.v.z, level.total_score);
+                     level.total_time, level.rotation.y, i, static_cast<int>(b.active), b.pos.x,
+                     b.pos.y, b.pos.z, b.v.x, b.v.y, b.v.z, score);
     }
 }
 
@@ -107,52 +107,53 @@ level_report run_level(int num, int carried_score, const sim_options& options,
 
 level_report run_level(level_t level, int num, int carried_score, const sim_options& options,
                        trace_writer* trace) {
-    const physics_cfg_t physics_cfg = load_physics_cfg();
-    reset_level_for_play(level);
-    init_balls(level);
-    level.total_score = carried_score;
-    level.scene_step = state_play;
+    game g;
+    g.Init(std::make_unique<level_t>(std::move(level)), num);
+    g.session.screen = game_screen::play;
+    g.session.total_score = carried_score;
 
     // Where each ball last lost the desk's support, and its gate scores.
-    std::vector<bool> fell_into_hole(level.balls.size(), false);
-    std::vector<int> gate_scores(level.balls.size(), 0);
-    std::vector<physics_event> events;
+    std::vector<bool> fell_into_hole(g.level->balls.size(), false);
+    std::vector<int> gate_scores(g.level->balls.size(), 0);
     level_report report;
     report.level = num;
     long frame = 0;
     while (true) {
-        level.total_time += options.dt;
-        update_play_state(level);
-        events.clear();
-        simulation_step(options.dt, level, physics_cfg, options.keys.key_at(frame) != 0, &events);
-        for (const physics_event& event : events) {
-            if (event.what == physics_event::kind::gate_scored) {
+        frame_input input;
+        input.deltaT = options.dt;
+        const bool held = options.keys.key_at(frame) != 0;
+        if (held != g.game_key) {
+            input.keys.push_back({held, key_space});
+        }
+        for (const frame_event& event : g.tick(input)) {
+            if (event.what == frame_event::kind::gate_scored) {
                 gate_scores[event.ball] += 1;
-            } else if (event.what == physics_event::kind::fell) {
+            } else if (event.what == frame_event::kind::ball_fell) {
                 fell_into_hole[event.ball] = event.over_hole;
             }
         }
         if (trace != nullptr) {
-            trace->rows(frame, level);
+            trace->rows(frame, *g.level, g.session.total_score);
         }
         frame += 1;
-        if (level.scene_step == state_level_completed) {
+        if (is_level_completed(g.session.screen)) {
             report.completed = true;
             break;
         }
-        if (level.total_time > options.max_time) {
+        if (g.level->total_time > options.max_time) {
             break;
         }
     }
+    const level_t& played = *g.level;
     report.frames = frame;
-    report.time = level.total_time;
-    report.score = level.total_score;
-    for (int i = 0; i < level.balls_count(); ++i) {
-        const ball_t& b = level.balls[i];
+    report.time = played.total_time;
+    report.score = g.session.total_score;
+    for (int i = 0; i < played.balls_count(); ++i) {
+        const ball_t& b = played.balls[i];
         ball_report ball{i, "waiting", gate_scores[i]};
-        if ((b.active & ball_lost) != 0) {
+        if (is_lost(b)) {
             ball.fate = fell_into_hole[i] ? "hole" : "edge";
-        } else if ((b.active & ball_in_play) != 0) {
+        } else if (is_in_play(b)) {
             ball.fate = "in_play";
         }
         report.balls.push_back(ball);

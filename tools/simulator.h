@@ -1,5 +1,5 @@
-// Plays levels without a window: the frame loop's play state at a fixed frame time, with
-// a scripted key.
+// Plays levels without a window: the game's own frames from the start of play, at a fixed
+// frame time, with a scripted key.
 #pragma once
 
 #include <cstdio>
@@ -45,7 +45,8 @@ class trace_writer {
   public:
     explicit trace_writer(std::FILE* out);
     void header();
-    void rows(long frame, const level_t& level);
+    // The game's score so far is `score`.
+    void rows(long frame, const level_t& level, int score);
     bool failed() const;
 
   private:

@@ -12,22 +12,18 @@
 #include "camera.h"
 #include "clock.h"
 #include "command_line.h"
-#include "game.h"
+#include "frame.h"
 #include "gl.h"
 #include "glyphs.h"
-#include "scene.h"
+#include "shell.h"
 #include "text.h"
 
 namespace {
 
-class glut_shell : public drawing_shell {
-  public:
-    void post_redisplay() override { glutPostRedisplay(); }
-    void end_process() override { std::exit(EXIT_SUCCESS); }
-};
-
-glut_shell shell;
-game& the_game = shell.the_game;
+drawn_game shell;
+frame_clock frame_times;
+// The keys that came since the last frame, for the next one.
+std::vector<key_event> pending_keys;
 debug_camera camera;
 int debug = 0;
 int WindowWidth = 0;
@@ -43,23 +39,33 @@ void onDisplay() {
     onReshape(WindowWidth, WindowHeight);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     load_camera(camera.xnew, camera.ynew, camera.znew);
-    shell.draw_scene();
-    if (the_game.pause_flag != 0) {
-        draw_pause_banner(the_game.level->total_time);
+    shell.draw();
+    if (shell.state().pause_flag) {
+        draw_pause_banner(shell.state().level->total_time);
     }
     glFlush();
     glutSwapBuffers();
 }
 
+// The frame loop: one frame of the game with the keys that came since the last, then a
+// redisplay; ESCAPE ends the process at the frame after it.
 void timeTick() {
-    the_game.timeTick(getTime());
+    frame_input input;
+    input.deltaT = frame_times.next(getTime());
+    input.keys.swap(pending_keys);
+    input.post_result = shell.poll_score_post();
+    shell.frame(input);
+    if (shell.state().quit) {
+        std::exit(EXIT_SUCCESS);
+    }
+    glutPostRedisplay();
 }
 
 void onKeyboardDown(unsigned char key, int, int) {
-    the_game.onKeyboardDown(key);
+    pending_keys.push_back({true, key});
 }
 void onKeyboardUp(unsigned char key, int, int) {
-    the_game.onKeyboardUp(key);
+    pending_keys.push_back({false, key});
 }
 
 void onMouseClick(int button, int state, int x, int y) {
@@ -176,7 +182,7 @@ int main(int argc, char** argv) {
     glutIdleFunc(timeTick);
 
     init_gl_state();
-    the_game.Init();
+    shell.Init();
     fontInit();
 
     if (!options.windowed) {

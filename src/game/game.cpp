@@ -8,15 +8,22 @@
 
 namespace {
 
-constexpr double countdown_text_secs = 1.5;
 constexpr double countdown_seconds = 3.5;
-constexpr double gate_text_secs = 0.5;  // how long a gate's points float
 
+// The countdown: on the first frame that finds the level clock at `threshold` or later, the
+// screen moves on and the floating text starts.
 struct countdown_row {
+    game_screen from;
     double threshold;  // seconds since the countdown started
     const char* text;
+    game_screen to;
 };
-constexpr countdown_row countdown[] = {{0.5, "3"}, {1.5, "2"}, {2.5, "1"}, {3.5, "PLAY!"}};
+constexpr countdown_row countdown[] = {
+    {game_screen::countdown, 0.5, "3", game_screen::countdown_3},
+    {game_screen::countdown_3, 1.5, "2", game_screen::countdown_2},
+    {game_screen::countdown_2, 2.5, "1", game_screen::countdown_1},
+    {game_screen::countdown_1, 3.5, "PLAY!", game_screen::play},
+};
 
 bool is_name_character(unsigned char key) {
     return (key >= 'a' && key <= 'z') || (key >= '0' && key <= '9') || key == ' ' || key == '_';
@@ -30,44 +37,70 @@ unsigned char lower_case(int key) {
     return c;
 }
 
+frame_event event_of(frame_event::kind what) {
+    frame_event event;
+    event.what = what;
+    return event;
+}
+
 }  // namespace
+
+frame_event frame_event::from(const physics_event& event) {
+    using from_kind = physics_event::kind;
+    frame_event e;
+    switch (event.what) {
+        case from_kind::released:
+            e.what = kind::ball_released;
+            break;
+        case from_kind::landed:
+            e.what = kind::ball_landed;
+            break;
+        case from_kind::ball_contact:
+            e.what = kind::ball_contact;
+            break;
+        case from_kind::block_contact:
+            e.what = kind::block_contact;
+            break;
+        case from_kind::gate_scored:
+            e.what = kind::gate_scored;
+            break;
+        case from_kind::fell:
+            e.what = kind::ball_fell;
+            break;
+        case from_kind::lost:
+            e.what = kind::ball_lost;
+            break;
+    }
+    e.ball = event.ball;
+    e.other = event.other;
+    e.speed = event.speed;
+    e.points = event.points;
+    e.position = event.position;
+    e.over_hole = event.over_hole;
+    return e;
+}
 
 void reset_level_for_play(level_t& level) {
     level.total_time = 0.0;
-    level.total_score = 0;
     level.ball_activation_iterator = 0;
     level.ball_activation_timer = level.ball_activation_interval - 0.1;
 }
 
-bool update_play_state(level_t& level) {
+bool all_balls_lost(level_t& level) {
     bool game_over = true;
     level.active_balls_count = 0;
     // Balls are released in index order, so every ball past the first one not lost is
     // still waiting.
     for (const ball_t& ball : level.balls) {
-        if ((ball.active & ball_in_play) != 0) {
+        if (is_in_play(ball)) {
             level.active_balls_count += 1;
         }
-        if ((ball.active & ball_lost) == 0) {
+        if (!is_lost(ball)) {
             game_over = false;
             break;
         }
     }
-    if (game_over) {
-        level.scene_step = state_level_completed;
-    }
     return game_over;
-}
-
-void advance_countdown(level_t& level, tt_state& texts) {
-    if (!is_countdown(level.scene_step)) {
-        return;
-    }
-    const countdown_row& row = countdown[level.scene_step];
-    if (level.total_time >= row.threshold) {
-        texts.announce(row.text, countdown_text_secs);
-        level.scene_step += 1;
-    }
 }
 
 countdown_zoom countdown_zoom_at(double t) {
@@ -75,10 +108,17 @@ countdown_zoom countdown_zoom_at(double t) {
             t * 0.9 / countdown_seconds + 0.1};
 }
 
-void game::Init() {
+void game::Init(int first_level) {
+    Init(load_level(first_level), first_level);
+}
+
+void game::Init(std::unique_ptr<level_t> first_level, int level_number) {
+    events_.clear();
     seed_random(clock_seed());
     quality_cfg = quality_cfg_init();
-    level = load_level(current_level);
+    session.current_level = level_number;
+    session.screen = opening_screen(level_number);
+    level = std::move(first_level);
     init_scene();
     physics_cfg = load_physics_cfg();
     tt.setScoreColor(level->score_rgb.data());
@@ -86,126 +126,188 @@ void game::Init() {
 
 void game::init_scene() {
     reset_level_for_play(*level);
-    shell_.build_level(*level, quality_cfg);
+    emit(event_of(frame_event::kind::level_set_up));
     init_balls(*level);
 }
 
+void game::emit(frame_event event) {
+    tt.consume(event);
+    events_.push_back(std::move(event));
+}
+
 void game::advance_level() {
-    const int previous_level_score = level->total_score;
-    current_level += 1;
-    std::unique_ptr<level_t> new_level = load_level(current_level);
+    session.current_level += 1;
+    std::unique_ptr<level_t> new_level = load_level(session.current_level);
     if (new_level) {
         level = std::move(new_level);
+        session.screen = opening_screen(session.current_level);
     } else {
-        // The finished level stays current for the end-of-game screens.
-        level->scene_step = state_name_entry;
-        level->hiscore_success = 0;
+        // The finished level stays current for the end-of-game screens, its clock restarted.
+        session.screen = game_screen::name_entry;
+        session.hiscore_success = false;
+        emit(event_of(frame_event::kind::game_over));
     }
     init_scene();
     physics_cfg = load_physics_cfg();
-    level->total_score = previous_level_score;
 }
 
 void game::edit_name(unsigned char key) {
-    if (is_name_character(key)) {
-        if (player_name_len < player_name_max) {
-            player_name.resize(player_name_len);
-            player_name.push_back(static_cast<char>(key));
-            player_name_len += 1;
-        }
-    } else if (key == key_backspace && player_name_len > 0) {
-        player_name_len -= 1;
+    const int length_before = session.player_name_len;
+    const bool typed = is_name_character(key) && session.player_name_len < player_name_max;
+    if (typed) {
+        session.player_name.resize(session.player_name_len);
+        session.player_name.push_back(static_cast<char>(key));
+        session.player_name_len += 1;
+    } else if (key == key_backspace && session.player_name_len > 0) {
+        session.player_name_len -= 1;
     }
-    player_name.resize(player_name_len);
-    player_name.push_back('_');
+    session.player_name.resize(session.player_name_len);
+    if (typed || session.player_name_len != length_before) {
+        frame_event edited = event_of(frame_event::kind::name_edited);
+        edited.text = session.player_name;
+        emit(std::move(edited));
+    }
+    session.player_name.push_back('_');
 }
 
 void game::onKeyboardDown(int k) {
     const unsigned char key = lower_case(k);
     if (key == 'p') {
-        pause_flag = 1 - pause_flag;
+        pause_flag = !pause_flag;
+        frame_event toggled = event_of(frame_event::kind::pause_toggled);
+        toggled.paused = pause_flag;
+        emit(std::move(toggled));
     }
     if (key == key_space) {
-        game_key = 1;
+        game_key = true;
     }
     if (key == key_escape) {
-        quit = 1;
+        quit = true;
     }
-    const int step = level->scene_step;
-    if (is_level_completed(step) && key == key_enter) {
+    const game_screen screen = session.screen;
+    if (is_level_completed(screen) && key == key_enter) {
         advance_level();
-    } else if (is_intro(step) && key == key_enter) {
-        level->scene_step = state_countdown;
+    } else if (is_intro(screen) && key == key_enter) {
+        session.screen = game_screen::countdown;
         level->total_time = 0.0;
-    } else if (step == state_name_entry && score_post_under_way) {
+    } else if (screen == game_screen::name_entry && session.score_post_under_way) {
         // ENTER and the name keys wait for the post's result.
-    } else if (step == state_name_entry && key == key_enter && player_name_len > 0) {
-        player_name.resize(player_name_len);  // drops the cursor
-        shell_.start_score_post(player_name, level->total_score);
-        score_post_under_way = true;
-    } else if (step == state_name_entry) {
+    } else if (screen == game_screen::name_entry && key == key_enter &&
+               session.player_name_len > 0) {
+        session.player_name.resize(session.player_name_len);  // drops the cursor
+        session.score_post_under_way = true;
+        frame_event started = event_of(frame_event::kind::post_started);
+        started.text = session.player_name;
+        started.score = session.total_score;
+        emit(std::move(started));
+    } else if (screen == game_screen::name_entry) {
         edit_name(key);
-    }
-}
-
-void game::poll_score_post() {
-    if (const std::optional<bool> posted = shell_.poll_score_post()) {
-        level->hiscore_success = *posted ? 1 : 0;
-        level->scene_step = state_score_posted;
-        score_post_under_way = false;
     }
 }
 
 void game::onKeyboardUp(int key) {
     if (lower_case(key) == key_space) {
-        game_key = 0;
+        game_key = false;
     }
 }
 
-void game::timeTick(double currentTime) {
-    if (quit != 0) {
-        shell_.end_process();
+void game::poll_score_post(const frame_input& input) {
+    if (!session.score_post_under_way || !input.post_result) {
         return;
     }
-    double deltaT = 0;
-    if (lastTime == 0.0) {
-        lastTime = currentTime;
-    } else {
-        deltaT = currentTime - lastTime;
-        lastTime = currentTime;
-    }
-    level->total_time += deltaT;
-    level->gate_alpha = std::sin(level->total_time * 10.0) * 0.125 + 0.25;
-    if (score_post_under_way) {
-        poll_score_post();
-    }
+    session.hiscore_success = *input.post_result;
+    session.screen = game_screen::score_posted;
+    session.score_post_under_way = false;
+    frame_event finished = event_of(frame_event::kind::post_finished);
+    finished.success = session.hiscore_success;
+    emit(std::move(finished));
+}
 
-    if (is_intro(level->scene_step)) {
-        tt.intro.menu_animation_step(deltaT);
-    } else if (is_play(level->scene_step)) {
-        update_play_state(*level);
-        // Runs once more in the frame that completes the level: only the tilt then moves.
-        if (pause_flag == 0) {
-            std::vector<physics_event> events;
-            simulation_step(deltaT, *level, physics_cfg, game_key != 0, &events);
-            for (const physics_event& event : events) {
-                if (event.what == physics_event::kind::gate_scored) {
-                    tt.announce(std::to_string(event.points), gate_text_secs);
-                }
+void game::update_play_state() {
+    if (all_balls_lost(*level)) {
+        session.screen = game_screen::level_completed;
+        frame_event completed = event_of(frame_event::kind::level_completed);
+        completed.level = session.current_level;
+        emit(std::move(completed));
+    }
+}
+
+void game::physics_step(double deltaT) {
+    physics_events_.clear();
+    simulation_step(deltaT, *level, physics_cfg, game_key, &physics_events_);
+    for (const physics_event& event : physics_events_) {
+        if (event.what == physics_event::kind::gate_scored) {
+            session.total_score += event.points;
+        }
+        emit(frame_event::from(event));
+    }
+}
+
+void game::advance_countdown() {
+    for (const countdown_row& row : countdown) {
+        if (row.from == session.screen) {
+            if (level->total_time >= row.threshold) {
+                session.screen = row.to;
+                frame_event step = event_of(frame_event::kind::countdown_step);
+                step.text = row.text;
+                emit(std::move(step));
             }
+            return;
         }
     }
-    if (!is_intro(level->scene_step)) {
+}
+
+const std::vector<frame_event>& game::tick(const frame_input& input) {
+    events_.clear();
+    for (const key_event& key : input.keys) {
+        if (key.down) {
+            onKeyboardDown(key.key);
+        } else {
+            onKeyboardUp(key.key);
+        }
+    }
+    if (quit) {
+        return events_;
+    }
+
+    const double deltaT = input.deltaT;
+    level->total_time += deltaT;
+    level->gate_alpha = std::sin(level->total_time * 10.0) * 0.125 + 0.25;
+    poll_score_post(input);
+
+    if (is_intro(session.screen)) {
+        tt.intro.menu_animation_step(deltaT);
+    } else if (is_play(session.screen)) {
+        update_play_state();
+        // Runs once more in the frame that completes the level: only the tilt then moves.
+        if (!pause_flag) {
+            physics_step(deltaT);
+        }
+    }
+    if (!is_intro(session.screen)) {
         tt.moveScore(deltaT);
     }
     tt.countFps(deltaT);
     tt.countTimedTexts(deltaT);
-    automatic_quality_config(quality_cfg, tt.getFps(), deltaT,
-                             [this](const quality_cfg_t& q) { shell_.rebuild_for_quality(q); });
-    shell_.post_redisplay();
+    automatic_quality_config(quality_cfg, tt.getFps(), deltaT, [this](const quality_cfg_t&) {
+        emit(event_of(frame_event::kind::quality_changed));
+    });
+
+    // Last, as the frame is about to be drawn: the countdown's step and the score's copy
+    // start their texts after the texts have aged, so these begin their life on this frame.
+    advance_countdown();
+    if (shows_desk(session.screen)) {
+        tt.follow_score(static_cast<unsigned long>(session.total_score));
+    }
+    return events_;
+}
+
+frame_view game::view() const {
+    return {*level,        tt, quality_cfg, session.screen, session.total_score, pause_flag,
+            final_screen()};
 }
 
 final_screen_t game::final_screen() const {
-    return {level->scene_step == state_name_entry, level->hiscore_success != 0, level->total_score,
-            player_name, level->total_time};
+    return {session.screen == game_screen::name_entry, session.hiscore_success, session.total_score,
+            session.player_name, level->total_time};
 }

@@ -10,6 +10,8 @@ namespace {
 constexpr double shiver_interval = 0.1;     // seconds between two jumps of the score
 constexpr double shiver_min_frame = 0.005;  // frame time below which the jump grows no more
 constexpr double shiver_scale = 350.0;
+constexpr double gate_text_secs = 0.5;       // how long a gate's points float
+constexpr double countdown_text_secs = 1.5;  // how long a countdown step's text floats
 
 std::string score_number(unsigned long score) {
     return std::to_string(score);
@@ -110,15 +112,27 @@ void tt_state::moveScore(double td) {
     }
 }
 
-score_view tt_state::showScore(unsigned long score) {
+score_view tt_state::score_at(unsigned long score) const {
     score_view view{score_number(score), 0.0, score_y, score_r, score_g, score_b};
     view.x = score_centre_x(score_x, view.number);
+    return view;
+}
+
+void tt_state::follow_score(unsigned long score) {
     if (score != old_score) {
+        const score_view view = score_at(score);
         timedVectorTextAt2d3f(view.number, view.x, view.y, score_r, score_g, score_b, score_scale,
                               5.5, 1.0);
         old_score = score;  // also when no slot was free
     }
-    return view;
+}
+
+void tt_state::consume(const frame_event& event) {
+    if (event.what == frame_event::kind::gate_scored) {
+        announce(std::to_string(event.points), gate_text_secs);
+    } else if (event.what == frame_event::kind::countdown_step) {
+        announce(event.text, countdown_text_secs);
+    }
 }
 
 std::string intro_animation::game_name_text() {

@@ -6,6 +6,8 @@
 #include <array>
 #include <string>
 
+#include "frame.h"
+
 struct timedText {
     std::string text;  // at most 255 characters
     double y = 0.0;    // centre, in the caller's frame
@@ -103,9 +105,14 @@ class tt_state {
     // briefly swelling copy of itself where it stood and jumps to a random point near its
     // resting place, the nearer the slower the frames.
     void moveScore(double td);
-    // The score of this frame: where it is drawn, and a growing copy started whenever it
-    // differs from the last score seen.
-    score_view showScore(unsigned long score);
+    // Once per frame while the desk is shown, after the frame's work: a growing copy of the
+    // score starts whenever it differs from the last score seen.
+    void follow_score(unsigned long score);
+    // Where and how the score is drawn in this frame.
+    score_view score_at(unsigned long score) const;
+
+    // The floating texts that the frame's events start: a gate's points, a countdown step.
+    void consume(const frame_event& event);
 
     void countFps(double deltaT);
     // Mean frame rate over the last twelve frames (infinite before any time has passed).

@@ -89,10 +89,9 @@ void end_outline() {
 
 }  // namespace
 
-void scene::init_scene(level_t& lvl, const quality_cfg_t& qcfg, tt_state& tt) {
+void scene::init_scene(const level_t& lvl, const quality_cfg_t& qcfg) {
     level = &lvl;
     quality_cfg = &qcfg;
-    texts = &tt;
     scene_update_constants();
     desk_calllist_create();
     blocks = compile_list(blocks, [&] { prepare_blocks(lvl, 0); });
@@ -155,14 +154,14 @@ void scene::draw_balls() const {
     glPushMatrix();
     desk_transform();
     for (const ball_t& ball : level->balls) {
-        if ((ball.active & ball_lost) != 0) {
+        if (is_lost(ball)) {
             continue;
         }
         glPushMatrix();
         glTranslated(ball.pos.x, ball.pos.z, ball.pos.y);
         glMultMatrixd(ball.rotation_matrix.data());
         // A ball waiting for release is drawn translucent.
-        const double alpha = (ball.active & ball_in_play) != 0 ? 1.0 : 0.25;
+        const double alpha = is_in_play(ball) ? 1.0 : 0.25;
         glColor4d(ball.color.r, ball.color.g, ball.color.b, alpha);
         draw_sphere(ball.size);
         glPopMatrix();
@@ -253,18 +252,19 @@ void scene::scene_pass() const {
     }
 }
 
-void scene::draw_scene(const final_screen_t& final_screen) {
+void scene::draw_scene(const frame_view& view) {
+    level = &view.level;
+    quality_cfg = &view.quality_cfg;
+    const game_screen screen = view.screen;
     const double t = level->total_time;
     glPushMatrix();
-    if (is_end_screen(level->scene_step)) {
-        draw_final_screen(final_screen);
-    } else if (is_intro(level->scene_step)) {
-        draw_intro(texts->intro);
-    } else {
-        advance_countdown(*level, *texts);
+    if (is_end_screen(screen)) {
+        draw_final_screen(view.final_screen);
+    } else if (is_intro(screen)) {
+        draw_intro(view.texts.intro);
     }
     // The frame on which "PLAY!" starts is already drawn without the zoom.
-    if (is_countdown(level->scene_step)) {
+    if (is_countdown(screen)) {
         const countdown_zoom zoom = countdown_zoom_at(t);
         glRotated(zoom.x_degrees, 1, 0, 0);
         glRotated(zoom.y_degrees, 0, 1, 0);
@@ -274,7 +274,7 @@ void scene::draw_scene(const final_screen_t& final_screen) {
     glLightfv(GL_LIGHT0, GL_POSITION, lt_position.data());
     glLightfv(GL_LIGHT1, GL_POSITION, lt_position.data());
 
-    if (!shows_desk(level->scene_step)) {
+    if (!shows_desk(screen)) {
         glPopMatrix();
     } else {
         const bool shadows = quality_cfg->shadows != 0;
@@ -299,16 +299,16 @@ void scene::draw_scene(const final_screen_t& final_screen) {
         glPopMatrix();
         if (hud) {
             ttInit();
-            showScore(*texts, static_cast<unsigned long>(level->total_score));
+            showScore(view.texts, static_cast<unsigned long>(view.total_score));
             showRemainingBalls(
                 static_cast<unsigned char>(level->balls_count() - level->ball_activation_iterator));
         }
     }
 
-    if (hud && !is_end_screen(level->scene_step)) {
-        showTimedTexts(*texts);
+    if (hud && !is_end_screen(screen)) {
+        showTimedTexts(view.texts);
     }
-    if (is_level_completed(level->scene_step)) {
+    if (is_level_completed(screen)) {
         draw_level_completed(t);
     }
     glEnable(GL_FOG);

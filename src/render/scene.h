@@ -3,16 +3,11 @@
 #pragma once
 
 #include <array>
-#include <cstdio>
-#include <optional>
-#include <string>
 
 #include "game.h"
 #include "gl.h"
-#include "hiscore.h"
 #include "level.h"
 #include "quality_cfg.h"
-#include "tt.h"
 
 // Keeps the large blocks that the software renderer allocates and frees on every frame in the
 // process, instead of returning them to the system and faulting their pages in again. Call
@@ -33,17 +28,17 @@ constexpr std::array<GLfloat, 4> lt_position = {0.0f, 20.0f, 0.0f, 1.0f};
 
 class scene {
   public:
-    // Makes `level` current for drawing and compiles its static geometry. The level, the
-    // quality settings and the texts must outlive their use here.
-    void init_scene(level_t& level, const quality_cfg_t& quality_cfg, tt_state& texts);
+    // Makes `level` current for drawing and compiles its static geometry. The level and the
+    // quality settings must outlive their use here.
+    void init_scene(const level_t& level, const quality_cfg_t& quality_cfg);
     // The step of the ball shadow cones, after a change of shadow quality.
     void scene_update_constants();
     // Compiles the desk and its outline again at the current hole quality.
     void desk_calllist_create();
 
-    // Draws what the game state calls for into the current modelview matrix, and advances
-    // the countdown. Leaves the matrix stack as it was and fog on.
-    void draw_scene(const final_screen_t& final_screen);
+    // Draws what the game's screen calls for into the current modelview matrix. Leaves the
+    // matrix stack as it was and fog on.
+    void draw_scene(const frame_view& view);
 
     // The painters of one scene pass, each inside its own desk transform.
     void draw_desk() const;
@@ -71,9 +66,8 @@ class scene {
     void draw_block_shadows() const;
     void draw_sphere(double radius) const;
 
-    level_t* level = nullptr;
+    const level_t* level = nullptr;
     const quality_cfg_t* quality_cfg = nullptr;
-    tt_state* texts = nullptr;
     GLuint desk = 0;
     GLuint desk_outline = 0;
     GLuint blocks = 0;
@@ -86,36 +80,4 @@ class scene {
     mutable double sphere_radius = 0.0;
     mutable int sphere_slices = 0;
     mutable int sphere_stacks = 0;
-};
-
-// A game whose levels are set up for drawing by a scene: the part of a shell that every
-// program with a window shares.
-class drawing_shell : public game_shell {
-  public:
-    void build_level(level_t& level, const quality_cfg_t& quality_cfg) override {
-        renderer.init_scene(level, quality_cfg, the_game.tt);
-    }
-    void rebuild_for_quality(const quality_cfg_t&) override {
-        renderer.scene_update_constants();
-        renderer.desk_calllist_create();
-    }
-    void start_score_post(const std::string& name, int score) override {
-        score_post.start(name, score);
-    }
-    std::optional<bool> poll_score_post() override {
-        const std::optional<post_result> result = score_post.poll();
-        if (!result) {
-            return std::nullopt;
-        }
-        if (!result->success) {
-            std::fprintf(stderr, "kulimbara: score not posted: %s\n", result->detail.c_str());
-        }
-        return result->success;
-    }
-    // One frame of the scene as the game stands.
-    void draw_scene() { renderer.draw_scene(the_game.final_screen()); }
-
-    game the_game{*this};
-    scene renderer;
-    score_post_worker score_post;
 };

@@ -71,7 +71,7 @@ void scene::draw_balls_shadows() const {
     desk_transform();
     glDisable(GL_LIGHTING);
     for (const ball_t& ball : level->balls) {
-        if (ball.active == ball_waiting) {
+        if (is_waiting(ball)) {
             continue;
         }
         const point3D_t& pos = ball.pos;

@@ -96,8 +96,8 @@ void vectorChar3DAt2d4f(unsigned char ch, double x, double y, double scale, floa
     glPopMatrix();
 }
 
-void showScore(tt_state& tt, unsigned long score) {
-    const score_view view = tt.showScore(score);
+void showScore(const tt_state& tt, unsigned long score) {
+    const score_view view = tt.score_at(score);
     vectorText3DAt2d4f(view.number, view.x, view.y, score_scale, view.r, view.g, view.b, 1.0f,
                        hud_tilt);
 }

@@ -30,7 +30,7 @@ void vectorChar3DAt2d4f(unsigned char ch, double x, double y, double scale, floa
                         float b, float alpha, float x_rotation, bool back);
 
 // The head-up display, in the camera frame.
-void showScore(tt_state& tt, unsigned long score);
+void showScore(const tt_state& tt, unsigned long score);
 void showRemainingBalls(unsigned char balls);
 void showTimedTexts(const tt_state& tt);
 

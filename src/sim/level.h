@@ -15,10 +15,11 @@ struct hole_t {
     double size = 0.0;  // diameter
 };
 
-// Ball states, bits of ball_t::active.
-constexpr char ball_waiting = 0;
-constexpr char ball_in_play = 1;
-constexpr char ball_lost = 2;
+// Where a ball stands: waiting at its start point, released and in play, or out of the level.
+enum class ball_state : char { waiting = 0, in_play = 1, lost = 2 };
+constexpr ball_state ball_waiting = ball_state::waiting;
+constexpr ball_state ball_in_play = ball_state::in_play;
+constexpr ball_state ball_lost = ball_state::lost;
 
 using matrix4_t = std::array<double, 16>;  // column-major, as OpenGL stores it
 
@@ -26,7 +27,7 @@ constexpr matrix4_t identity_matrix = {1.0, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0,
                                        0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 0.0, 1.0};
 
 struct ball_t {
-    char active = ball_waiting;
+    ball_state active = ball_waiting;
     point3D_t pos;      // centre; the release point until the ball is released
     double size = 0.0;  // radius
     vector3D_t v;       // velocity
@@ -41,6 +42,16 @@ struct ball_t {
     double last_gate_time = 0.0;  // landing-step seconds since release or the last gate score
 };
 
+constexpr bool is_waiting(const ball_t& ball) {
+    return ball.active == ball_waiting;
+}
+constexpr bool is_in_play(const ball_t& ball) {
+    return ball.active == ball_in_play;
+}
+constexpr bool is_lost(const ball_t& ball) {
+    return ball.active == ball_lost;
+}
+
 struct block_t {
     point2D_t pos;    // centre of the footprint
     vector3D_t size;  // full extents; stands on the desk top
@@ -54,35 +65,6 @@ struct gate_t {
     int score = 0;
     RGB_t color;
 };
-
-// Game states kept in level_t::scene_step.
-constexpr int state_score_posted = -3;
-constexpr int state_name_entry = -2;
-constexpr int state_intro = -1;
-constexpr int state_countdown = 0;  // 0 to 3
-constexpr int state_play = 4;
-constexpr int state_level_completed = 5;
-
-// The states by what they show; the one place that knows how the numbers are ordered.
-constexpr bool is_end_screen(int step) {
-    return step == state_score_posted || step == state_name_entry;
-}
-constexpr bool is_intro(int step) {
-    return step == state_intro;
-}
-constexpr bool is_countdown(int step) {
-    return step >= state_countdown && step < state_play;
-}
-constexpr bool is_play(int step) {
-    return step == state_play;
-}
-constexpr bool is_level_completed(int step) {
-    return step == state_level_completed;
-}
-// Countdown, play and level completed: the desk, the head-up display and the floating texts.
-constexpr bool shows_desk(int step) {
-    return step >= state_countdown;
-}
 
 struct level_t {
     float width = 0.0f;
@@ -100,12 +82,9 @@ struct level_t {
     double ball_activation_timer = 0.0;
     int ball_activation_iterator = 0;  // next ball to release = balls released so far
     RGB_t desk_color;
-    int total_score = 0;
     double total_time = 0.0;
-    int scene_step = state_intro;
     float depth_z = 0.0f;
     std::array<float, 3> score_rgb = {0.0f, 0.0f, 0.0f};
-    int hiscore_success = 0;
 
     int holes_count() const { return static_cast<int>(holes.size()); }
     int balls_count() const { return static_cast<int>(balls.size()); }

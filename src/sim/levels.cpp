@@ -244,7 +244,6 @@ struct level_row {
     float height;
     double rotation_x;
     double ball_activation_interval;
-    int scene_step;
     std::span<const point2D_t> balls;
     std::span<const hole_row> holes;
     std::span<const block_row> blocks;
@@ -252,17 +251,12 @@ struct level_row {
 };
 
 constexpr level_row catalogue[levels_count] = {
-    {44.0f, 72.0f, 1.6, 20.0, state_intro, level0_balls, level0_holes, level0_blocks, level0_gates},
-    {32.0f, 68.0f, 1.4, 15.0, state_countdown, level1_balls, level1_holes, level1_blocks,
-     level1_gates},
-    {41.0f, 72.0f, 1.4, 10.0, state_countdown, level2_balls, level2_holes, level2_blocks,
-     level2_gates},
-    {36.0f, 72.0f, 1.4, 0.0, state_countdown, level3_balls, level3_holes, level3_blocks,
-     level3_gates},
-    {28.0f, 72.0f, 1.4, 15.0, state_countdown, level4_balls, level4_holes, level4_blocks,
-     level4_gates},
-    {26.0f, 72.0f, 1.4, 18.0, state_countdown, level5_balls, level5_holes, level5_blocks,
-     level5_gates},
+    {44.0f, 72.0f, 1.6, 20.0, level0_balls, level0_holes, level0_blocks, level0_gates},
+    {32.0f, 68.0f, 1.4, 15.0, level1_balls, level1_holes, level1_blocks, level1_gates},
+    {41.0f, 72.0f, 1.4, 10.0, level2_balls, level2_holes, level2_blocks, level2_gates},
+    {36.0f, 72.0f, 1.4, 0.0, level3_balls, level3_holes, level3_blocks, level3_gates},
+    {28.0f, 72.0f, 1.4, 15.0, level4_balls, level4_holes, level4_blocks, level4_gates},
+    {26.0f, 72.0f, 1.4, 18.0, level5_balls, level5_holes, level5_blocks, level5_gates},
 };
 
 // What every level shares.
@@ -296,9 +290,7 @@ std::unique_ptr<level_t> load_level(int num) {
     level->ball_activation_timer = 0.0;
     level->ball_activation_iterator = 0;
     level->desk_color = desk_color;
-    level->total_score = 0;
     level->total_time = 0.0;
-    level->scene_step = row.scene_step;
     level->gate_alpha = 0.5;
     level->gate_height = 2.0;
     level->score_rgb = {1.0f, 1.0f, 0.0f};

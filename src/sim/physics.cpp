@@ -88,7 +88,6 @@ void check_gates(step_context& ctx, int index) {
             ball.pos.x <= gate.pos.x + gate.size / 2 &&
             ball.pos.y >= gate.pos.y - gate_half_thickness &&
             ball.pos.y <= gate.pos.y + gate_half_thickness) {
-            ctx.level.total_score += gate.score;
             physics_event scored = event_of(physics_event::kind::gate_scored, index);
             scored.points = gate.score;
             scored.position = {ball.pos.x, ball.pos.y};
@@ -168,7 +167,7 @@ void collide_balls(step_context& ctx, int index) {
     ball_t& ball = level.balls[index];
     for (int j = index + 1; j < level.balls_count(); ++j) {
         ball_t& ball2 = level.balls[j];
-        if ((ball2.active & ball_in_play) == 0) {
+        if (!is_in_play(ball2)) {
             continue;
         }
         const double dx = ball.pos.x - ball2.pos.x;
@@ -191,10 +190,10 @@ void collide_balls(step_context& ctx, int index) {
         }
         if (ctx.events != nullptr) {
             // How fast the centres close along the line between them.
-            const double closing = ((ball2.v.x - ball.v.x) * ball_pos.x +
-                                    (ball2.v.y - ball.v.y) * ball_pos.y +
-                                    (ball2.v.z - ball.v.z) * ball_pos.z) /
-                                   distance;
+            const double closing =
+                ((ball2.v.x - ball.v.x) * ball_pos.x + (ball2.v.y - ball.v.y) * ball_pos.y +
+                 (ball2.v.z - ball.v.z) * ball_pos.z) /
+                distance;
             physics_event contact = event_of(physics_event::kind::ball_contact, index, j);
             contact.speed = closing;
             ctx.report(contact);
@@ -340,7 +339,7 @@ void simulation_step(double deltaT, level_t& level, const physics_cfg_t& physics
     const double cos_y = std::cos(level.rotation.y * pi / 180);
 
     for (int i = 0; i < level.balls_count(); ++i) {
-        if ((level.balls[i].active & ball_in_play) != 0) {
+        if (is_in_play(level.balls[i])) {
             move_ball(ctx, i, sin_x, sin_y, cos_x, cos_y);
         }
     }

@@ -1,0 +1,49 @@
+#include "shell.h"
+
+#include <cstdio>
+
+#include "random.h"
+
+void drawn_game::Init(int first_level) {
+    the_game.Init(first_level);
+    handle(the_game.events());
+}
+
+const std::vector<frame_event>& drawn_game::frame(const frame_input& input) {
+    const std::vector<frame_event>& events = the_game.tick(input);
+    handle(events);
+    return events;
+}
+
+void drawn_game::handle(const std::vector<frame_event>& events) {
+    for (const frame_event& event : events) {
+        switch (event.what) {
+            case frame_event::kind::level_set_up:
+                renderer.init_scene(*the_game.level, the_game.quality_cfg);
+                break;
+            case frame_event::kind::quality_changed:
+                renderer.scene_update_constants();
+                renderer.desk_calllist_create();
+                break;
+            case frame_event::kind::post_started:
+                score_post.start(event.text, event.score);
+                break;
+            default:
+                break;
+        }
+    }
+}
+
+std::optional<bool> drawn_game::poll_score_post() {
+    if (!the_game.session.score_post_under_way) {
+        return std::nullopt;
+    }
+    const std::optional<post_result> result = score_post.poll();
+    if (!result) {
+        return std::nullopt;
+    }
+    if (!result->success) {
+        std::fprintf(stderr, "kulimbara: score not posted: %s\n", result->detail.c_str());
+    }
+    return result->success;
+}
