@@ -27,7 +27,7 @@ class bench_shell : public drawing_shell {
 bench_shell shell;
 
 void draw_frame(int w, int h) {
-    set_projection(w, h);
+    begin_frame(w, h);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     load_camera(0, 0, 0);
     shell.draw_scene();

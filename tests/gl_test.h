@@ -52,7 +52,7 @@ inline void view_from_above(const level_t& level, int pixels_per_unit) {
 
 // The game's camera over the whole window, before the first pass of a frame.
 inline void game_view() {
-    set_projection(window_w, window_h);
+    begin_frame(window_w, window_h);
     load_camera(0, 0, 0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
 }

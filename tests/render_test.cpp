@@ -1,4 +1,5 @@
 // The desk, the balls and the shadows drawn and read back; the main of all drawing tests.
+#include <cmath>
 #include <vector>
 
 #include "gl_test.h"
@@ -121,6 +122,25 @@ TEST_F(Render, CrossingHolesEndTheProcessWithGlusError) {
     level.holes = {{{0.0, 0.0}, 4.0}, {{1.0, 0.0}, 4.0}};
     EXPECT_EXIT(renderer.init_scene(level, quality, texts), ::testing::ExitedWithCode(1),
                 "kulimbara: cannot build the desk's holes: .+");
+}
+
+TEST_F(Render, EveryFrameBeginsWithFogAndLightingOnOverTheWholeWindow) {
+    glDisable(GL_FOG);  // as a frame's texts and outlines leave them
+    glDisable(GL_LIGHTING);
+    glMatrixMode(GL_PROJECTION);
+    begin_frame(window_w, 0);  // a window shrunk to no height
+    EXPECT_TRUE(glIsEnabled(GL_FOG) && glIsEnabled(GL_LIGHTING));
+    GLint viewport[4] = {}, mode = 0;
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    glGetIntegerv(GL_MATRIX_MODE, &mode);
+    EXPECT_EQ(viewport[2], window_w);
+    EXPECT_EQ(viewport[3], 0);
+    EXPECT_EQ(mode, GL_MODELVIEW);
+    GLdouble projection[16];
+    glGetDoublev(GL_PROJECTION_MATRIX, projection);
+    for (const GLdouble m : projection) {
+        EXPECT_TRUE(std::isfinite(m));
+    }
 }
 
 }  // namespace

@@ -127,7 +127,7 @@ void tick() {
 }
 
 void draw_frame(int width, int height) {
-    set_projection(width, height);
+    begin_frame(width, height);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     load_camera(0, 0, 0);
     shell.draw_scene();

@@ -33,14 +33,14 @@ int debug = 0;
 int WindowWidth = 0;
 int WindowHeight = 0;
 
+// The size is taken up by the next frame, which GLUT asks for after every reshape.
 void onReshape(int w, int h) {
-    set_projection(w, h);
     WindowWidth = w;
     WindowHeight = h;
 }
 
 void onDisplay() {
-    onReshape(WindowWidth, WindowHeight);
+    begin_frame(WindowWidth, WindowHeight);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     load_camera(camera.xnew, camera.ynew, camera.znew);
     shell.draw_scene();

@@ -22,8 +22,10 @@ void keep_frame_memory();
 // The fixed OpenGL state of the game: lights, material, fog, blending, culling.
 void init_gl_state();
 
-// Viewport and perspective for a window of w × h pixels; switches fog and lighting on.
-void set_projection(int w, int h);
+// The start of every frame, before its clear: viewport and perspective for a window of w × h
+// pixels, the modelview matrix current, and fog and lighting on (a frame's texts may leave
+// them off).
+void begin_frame(int w, int h);
 
 // The camera of a frame: the view from above and in front, turned by the debug camera.
 void load_camera(int xnew, int ynew, int znew);
