@@ -151,7 +151,7 @@ void text_figures(game& g, int w, int h, double seconds) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv) try {
     const double start = getTime();
     keep_frame_memory();
     glutInit(&argc, argv);
@@ -218,4 +218,7 @@ int main(int argc, char** argv) {
         }
     }
     return 0;
+} catch (const desk_build_error& error) {
+    std::fprintf(stderr, "kulimbara-render-bench: %s\n", error.what());
+    return 1;
 }

@@ -275,7 +275,7 @@ bool play_level(const command_line& cmd, bool& shot_ok) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv) try {
     const command_line cmd = parse(argc, argv);
     glutInit(&argc, argv);
     keep_frame_memory();
@@ -314,4 +314,7 @@ int main(int argc, char** argv) {
     }
     ok = shoot_after(cmd.end_at, cmd.out_dir + "/end.ppm", cmd) && ok;
     return ok && play_ok ? 0 : 1;
+} catch (const desk_build_error& error) {
+    std::fprintf(stderr, "screenshots: level %d: %s\n", the_game.current_level, error.what());
+    return 1;
 }

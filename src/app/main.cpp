@@ -22,8 +22,27 @@ namespace {
 
 class glut_shell : public drawing_shell {
   public:
+    // A level that cannot be drawn ends the game, wherever it is built: at start-up, on
+    // ENTER or after a quality drop.
+    void build_level(level_t& level, const quality_cfg_t& quality_cfg) override {
+        exit_on_failure([&] { drawing_shell::build_level(level, quality_cfg); });
+    }
+    void rebuild_for_quality(const quality_cfg_t& quality_cfg) override {
+        exit_on_failure([&] { drawing_shell::rebuild_for_quality(quality_cfg); });
+    }
     void post_redisplay() override { glutPostRedisplay(); }
     void end_process() override { std::exit(EXIT_SUCCESS); }
+
+  private:
+    template <typename Build>
+    void exit_on_failure(Build build) {
+        try {
+            build();
+        } catch (const desk_build_error& error) {
+            std::fprintf(stderr, "kulimbara: level %d: %s\n", the_game.current_level, error.what());
+            std::exit(EXIT_FAILURE);
+        }
+    }
 };
 
 glut_shell shell;

@@ -4,7 +4,6 @@
 #include <string>
 
 #include "game.h"
-#include "holes.h"
 #include "math_constants.h"
 #include "text.h"
 
@@ -105,9 +104,14 @@ void scene::scene_update_constants() {
 }
 
 void scene::desk_calllist_create() {
-    init_hole_drawer(quality_cfg->hole_quality);
-    desk = compile_list(desk, [&] { prepare_level(*level, 0); });
-    desk_outline = compile_list(desk_outline, [&] { prepare_level(*level, 1); });
+    holes = hole_drawer(quality_cfg->hole_quality);
+    std::optional<std::string> failure;
+    desk = compile_list(desk, [&] { failure = holes.prepare_level(*level, 0); });
+    desk_outline = compile_list(desk_outline, [&] { holes.prepare_level(*level, 1); });
+    // Thrown only here, with no list left open: GLU's callbacks cannot unwind through GLU.
+    if (failure) {
+        throw desk_build_error("cannot build the desk's holes: " + *failure);
+    }
 }
 
 void scene::desk_transform() const {

@@ -5,11 +5,13 @@
 #include <array>
 #include <cstdio>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 #include "game.h"
 #include "gl.h"
 #include "hiscore.h"
+#include "holes.h"
 #include "level.h"
 #include "quality_cfg.h"
 #include "tt.h"
@@ -33,14 +35,23 @@ void load_camera(int xnew, int ynew, int znew);
 // Both lights stand 20 units above the desk centre.
 constexpr std::array<GLfloat, 4> lt_position = {0.0f, 20.0f, 0.0f, 1.0f};
 
+// A level whose desk GLU cannot cut: its holes cross each other or the desk's edge. The
+// message says what failed and why.
+class desk_build_error : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
 class scene {
   public:
     // Makes `level` current for drawing and compiles its static geometry. The level, the
-    // quality settings and the texts must outlive their use here.
+    // quality settings and the texts must outlive their use here. Throws desk_build_error
+    // when the desk cannot be cut; the scene must then not be drawn before a level is built.
     void init_scene(level_t& level, const quality_cfg_t& quality_cfg, tt_state& texts);
     // The step of the ball shadow cones, after a change of shadow quality.
     void scene_update_constants();
-    // Compiles the desk and its outline again at the current hole quality.
+    // Compiles the desk and its outline again at the current hole quality; throws
+    // desk_build_error as init_scene does.
     void desk_calllist_create();
 
     // Draws what the game state calls for into the current modelview matrix, and advances
@@ -73,6 +84,7 @@ class scene {
     void draw_block_shadows() const;
     void draw_sphere(double radius) const;
 
+    hole_drawer holes;
     level_t* level = nullptr;
     const quality_cfg_t* quality_cfg = nullptr;
     tt_state* texts = nullptr;
@@ -91,7 +103,8 @@ class scene {
 };
 
 // A game whose levels are set up for drawing by a scene: the part of a shell that every
-// program with a window shares.
+// program with a window shares. build_level and rebuild_for_quality throw desk_build_error;
+// the program decides how to end.
 class drawing_shell : public game_shell {
   public:
     void build_level(level_t& level, const quality_cfg_t& quality_cfg) override {
