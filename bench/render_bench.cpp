@@ -11,7 +11,6 @@
 #include "clock.h"
 #include "game.h"
 #include "gl.h"
-#include "glyphs.h"
 #include "levels.h"
 #include "physics.h"
 #include "scene.h"
@@ -167,7 +166,7 @@ int main(int argc, char** argv) try {
     glFinish();
     const double without_font = getTime() - start;
     const double font_start = getTime();
-    fontInit();
+    shell.glyphs.fontInit();
     glFinish();
     // The game builds the font before its first frame; here it comes after, to weigh it.
     const double with_font = without_font + (getTime() - font_start);

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "gl_test.h"
-#include "glyphs.h"
 #include "levels.h"
 #include "math_constants.h"
 
@@ -173,7 +172,7 @@ int main(int argc, char** argv) {
     glutInitWindowSize(window_w, window_h);
     const int window = glutCreateWindow("drawing tests");
     init_gl_state();
-    fontInit();
+    test_glyphs().fontInit();
     const int status = RUN_ALL_TESTS();
     glutDestroyWindow(window);
     return status;

@@ -13,7 +13,6 @@
 #include "clock.h"
 #include "game.h"
 #include "gl.h"
-#include "glyphs.h"
 #include "levels.h"
 #include "random.h"
 #include "scene.h"
@@ -297,7 +296,7 @@ int main(int argc, char** argv) try {
     }
     init_gl_state();
     the_game.Init();
-    fontInit();
+    shell.glyphs.fontInit();
     seed_random(1);  // the title's tumbling letters and the score's shiver, the same each run
 
     bool ok = shoot_after(cmd.intro_at, cmd.out_dir + "/intro.ppm", cmd);

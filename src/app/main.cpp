@@ -14,7 +14,6 @@
 #include "command_line.h"
 #include "game.h"
 #include "gl.h"
-#include "glyphs.h"
 #include "scene.h"
 #include "text.h"
 
@@ -64,7 +63,7 @@ void onDisplay() {
     load_camera(camera.xnew, camera.ynew, camera.znew);
     shell.draw_scene();
     if (the_game.pause_flag != 0) {
-        draw_pause_banner(the_game.level->total_time);
+        draw_pause_banner(shell.glyphs, the_game.level->total_time);
     }
     glFlush();
     glutSwapBuffers();
@@ -196,7 +195,7 @@ int main(int argc, char** argv) {
 
     init_gl_state();
     the_game.Init();
-    fontInit();
+    shell.glyphs.fontInit();
 
     if (!options.windowed) {
         if (managed) {

@@ -226,7 +226,7 @@ void scene::draw_gates() const {
         glPolygonOffset(-1.0f, -1.0f);
         glTranslated(0, gate_height / 2, 0);
         vectorText2DAt2d4f(
-            std::to_string(gate.score), 0, 0, 0.7, static_cast<float>(gate.color.r * 0.5),
+            glyphs, std::to_string(gate.score), 0, 0, 0.7, static_cast<float>(gate.color.r * 0.5),
             static_cast<float>(gate.color.g * 0.5), static_cast<float>(gate.color.b * 0.5),
             static_cast<float>(level->gate_alpha + 0.25), 90.0f);
         glDisable(GL_POLYGON_OFFSET_FILL);
@@ -261,9 +261,9 @@ void scene::draw_scene(const final_screen_t& final_screen) {
     const double t = level->total_time;
     glPushMatrix();
     if (is_end_screen(level->scene_step)) {
-        draw_final_screen(final_screen);
+        draw_final_screen(glyphs, final_screen);
     } else if (is_intro(level->scene_step)) {
-        draw_intro(texts->intro);
+        draw_intro(glyphs, texts->intro);
     } else {
         advance_countdown(*level, *texts);
     }
@@ -303,17 +303,17 @@ void scene::draw_scene(const final_screen_t& final_screen) {
         glPopMatrix();
         if (hud) {
             ttInit();
-            showScore(*texts, static_cast<unsigned long>(level->total_score));
-            showRemainingBalls(
-                static_cast<unsigned char>(level->balls_count() - level->ball_activation_iterator));
+            showScore(glyphs, *texts, static_cast<unsigned long>(level->total_score));
+            showRemainingBalls(glyphs, static_cast<unsigned char>(level->balls_count() -
+                                                                  level->ball_activation_iterator));
         }
     }
 
     if (hud && !is_end_screen(level->scene_step)) {
-        showTimedTexts(*texts);
+        showTimedTexts(glyphs, *texts);
     }
     if (is_level_completed(level->scene_step)) {
-        draw_level_completed(t);
+        draw_level_completed(glyphs, t);
     }
     glEnable(GL_FOG);
 }

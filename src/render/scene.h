@@ -10,6 +10,7 @@
 
 #include "game.h"
 #include "gl.h"
+#include "glyphs.h"
 #include "hiscore.h"
 #include "holes.h"
 #include "level.h"
@@ -44,6 +45,9 @@ class desk_build_error : public std::runtime_error {
 
 class scene {
   public:
+    // Texts are drawn with `glyphs`, which must outlive the scene.
+    explicit scene(const glyph_set& glyphs) : glyphs(glyphs) {}
+
     // Makes `level` current for drawing and compiles its static geometry. The level, the
     // quality settings and the texts must outlive their use here. Throws desk_build_error
     // when the desk cannot be cut; the scene must then not be drawn before a level is built.
@@ -84,6 +88,7 @@ class scene {
     void draw_block_shadows() const;
     void draw_sphere(double radius) const;
 
+    const glyph_set& glyphs;
     hole_drawer holes;
     level_t* level = nullptr;
     const quality_cfg_t* quality_cfg = nullptr;
@@ -131,6 +136,8 @@ class drawing_shell : public game_shell {
     void draw_scene() { renderer.draw_scene(the_game.final_screen()); }
 
     game the_game{*this};
-    scene renderer;
+    // Built by glyphs.fontInit() once the window's context exists.
+    glyph_set glyphs;
+    scene renderer{glyphs};
     score_post_worker score_post;
 };
