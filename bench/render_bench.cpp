@@ -11,7 +11,6 @@
 #include "clock.h"
 #include "frame.h"
 #include "gl.h"
-#include "glyphs.h"
 #include "levels.h"
 #include "shell.h"
 
@@ -22,7 +21,7 @@ const game& the_game = shell.state();
 
 // A frame of the game as the view shows it, which may differ from the game's own.
 void draw_view(const frame_view& view, int w, int h) {
-    set_projection(w, h);
+    begin_frame(w, h);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     load_camera(0, 0, 0);
     shell.renderer.draw_scene(view);
@@ -168,7 +167,7 @@ void text_figures(int w, int h, double seconds) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv) try {
     const double start = getTime();
     keep_frame_memory();
     glutInit(&argc, argv);
@@ -183,7 +182,7 @@ int main(int argc, char** argv) {
     glFinish();
     const double without_font = getTime() - start;
     const double font_start = getTime();
-    fontInit();
+    shell.glyphs.fontInit();
     glFinish();
     // The game builds the font before its first frame; here it comes after, to weigh it.
     const double with_font = without_font + (getTime() - font_start);
@@ -235,4 +234,7 @@ int main(int argc, char** argv) {
         }
     }
     return 0;
+} catch (const desk_build_error& error) {
+    std::fprintf(stderr, "kulimbara-render-bench: %s\n", error.what());
+    return 1;
 }

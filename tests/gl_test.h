@@ -9,12 +9,19 @@
 #include <vector>
 
 #include "gl.h"
+#include "glyphs.h"
 #include "level.h"
 #include "quality_cfg.h"
 #include "scene.h"
 
 constexpr int window_w = 1024;
 constexpr int window_h = 576;
+
+// The font of every drawing test; the tests' main builds it once the window exists.
+inline glyph_set& test_glyphs() {
+    static glyph_set glyphs;
+    return glyphs;
+}
 
 // A block of the back buffer, bottom row first; a pixel is lit when a channel passes half.
 struct image {
@@ -52,7 +59,7 @@ inline void view_from_above(const level_t& level, int pixels_per_unit) {
 
 // The game's camera over the whole window, before the first pass of a frame.
 inline void game_view() {
-    set_projection(window_w, window_h);
+    begin_frame(window_w, window_h);
     load_camera(0, 0, 0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
 }
@@ -84,7 +91,7 @@ class Drawing : public ::testing::Test {
   protected:
     quality_cfg_t quality = quality_cfg_init();
     tt_state texts;
-    scene renderer;
+    scene renderer{test_glyphs()};
 
     void TearDown() override {
         glEnable(GL_LIGHTING);

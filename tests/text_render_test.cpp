@@ -103,7 +103,7 @@ TEST_F(Text, AFlatWordCoversWhatFreeTypeDrawsOfTheSourceFont) {
         SCOPED_TRACE(word);
         pixel_frame();
         const double x = window_w / 2.0, y = window_h / 2.0;
-        vectorText2DAt2d4f(word, x, y, scale, 1, 1, 1, 1, 90.0f);
+        vectorText2DAt2d4f(test_glyphs(), word, x, y, scale, 1, 1, 1, 1, 90.0f);
         EXPECT_GE(overlap_with_freetype(read_back(), word, x - pixlen(word) * scale / 2,
                                         y + pixheight(word) * scale / 2, scale),
                   0.9);
@@ -114,7 +114,8 @@ TEST_F(Text, TextIsCentredOnItsPointToAPixel) {
     for (const char* text : {"IOI", "OXO"}) {  // ink in the middle of the advance boxes
         SCOPED_TRACE(text);
         pixel_frame();
-        vectorText2DAt2d4f(text, window_w / 2.0, window_h / 2.0, 50.0, 1, 1, 1, 1, 90.0f);
+        vectorText2DAt2d4f(test_glyphs(), text, window_w / 2.0, window_h / 2.0, 50.0, 1, 1, 1, 1,
+                           90.0f);
         const box b = ink(read_back());
         EXPECT_NEAR(b.left, window_w - 1 - b.right, 1.0);
         EXPECT_GT(b.count, 1000);
@@ -131,25 +132,43 @@ TEST_F(Text, SolidGlyphsAreAQuarterUnitDeepAndFlatOnesHaveNoDepth) {
         draw("IHI", 0, 0, scale, 1, 1, 1, 1, 90.0f);
         return ink(read_back());
     };
-    const box b = from_the_side([](auto... a) { vectorText3DAt2d4f(a...); });
+    const box b = from_the_side([](auto... a) { vectorText3DAt2d4f(test_glyphs(), a...); });
     EXPECT_NEAR(b.right - b.left + 1, glyph_depth * scale, 1.0);
     EXPECT_NEAR(b.right + 1, window_w / 2.0, 1.0);  // the face in front, walls behind
     // Flat text is at most an edge-on line.
-    EXPECT_LE(from_the_side([](auto... a) { vectorText2DAt2d4f(a...); }).count, window_h);
+    EXPECT_LE(from_the_side([](auto... a) { vectorText2DAt2d4f(test_glyphs(), a...); }).count,
+              window_h);
 }
 
 TEST_F(Text, EmptyTextsAndCodesWithoutGlyphsDrawNothing) {
     for (const std::string& text : {std::string(), std::string("\x01\x1f\x8a\xff", 4)}) {
         pixel_frame();
-        vectorText3DAt2d4f(text, 500, 300, 50.0, 1, 1, 1, 1, 90.0f, true);
-        vectorText2DAt2d4f(text, 500, 300, 50.0, 1, 1, 1, 1, 90.0f);
-        outlineTextAt2d4f(text, 500, 300, 50.0, 1, 1, 1, 1, 90.0f, true);
+        vectorText3DAt2d4f(test_glyphs(), text, 500, 300, 50.0, 1, 1, 1, 1, 90.0f, true);
+        vectorText2DAt2d4f(test_glyphs(), text, 500, 300, 50.0, 1, 1, 1, 1, 90.0f);
+        outlineTextAt2d4f(test_glyphs(), text, 500, 300, 50.0, 1, 1, 1, 1, 90.0f, true);
         GLint depth = 0;
         glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
         EXPECT_EQ(depth, 1);
         EXPECT_EQ(ink(read_back()).count, 0);
         EXPECT_FALSE(glIsEnabled(GL_LINE_SMOOTH));
     }
+}
+
+TEST_F(Text, AFontNotYetBuiltDrawsNothingAndBuildingTwiceKeepsTheLists) {
+    const glyph_set unbuilt;
+    EXPECT_EQ(unbuilt.built_glyph('K'), nullptr);
+    pixel_frame();
+    vectorText3DAt2d4f(unbuilt, "Kulimbara", 500, 300, 50.0, 1, 1, 1, 1, 90.0f, true);
+    vectorText2DAt2d4f(unbuilt, "Kulimbara", 500, 300, 50.0, 1, 1, 1, 1, 90.0f);
+    outlineTextAt2d4f(unbuilt, "Kulimbara", 500, 300, 50.0, 1, 1, 1, 1, 90.0f, false);
+    EXPECT_EQ(ink(read_back()).count, 0);
+
+    const glCharacter* k = test_glyphs().built_glyph('K');
+    ASSERT_NE(k, nullptr);
+    const std::array<GLuint, 3> lists = k->displayList;
+    EXPECT_NE(lists[0], 0u);
+    test_glyphs().fontInit();
+    EXPECT_EQ(test_glyphs().built_glyph('K')->displayList, lists);
 }
 
 TEST(Glyphs, ATessellatorErrorIsReportedAndTheGlyphKeepsItsMetrics) {

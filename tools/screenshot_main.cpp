@@ -13,7 +13,6 @@
 #include "clock.h"
 #include "frame.h"
 #include "gl.h"
-#include "glyphs.h"
 #include "levels.h"
 #include "random.h"
 #include "shell.h"
@@ -123,7 +122,7 @@ void press(int key) {
 }
 
 void draw_frame(int width, int height) {
-    set_projection(width, height);
+    begin_frame(width, height);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     load_camera(0, 0, 0);
     shell.draw();
@@ -254,7 +253,7 @@ bool play_level(const command_line& cmd, bool& shot_ok) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv) try {
     const command_line cmd = parse(argc, argv);
     glutInit(&argc, argv);
     keep_frame_memory();
@@ -276,7 +275,7 @@ int main(int argc, char** argv) {
     }
     init_gl_state();
     shell.Init();
-    fontInit();
+    shell.glyphs.fontInit();
     seed_random(1);  // the title's tumbling letters and the score's shiver, the same each run
 
     bool ok = shoot_after(cmd.intro_at, cmd.out_dir + "/intro.ppm", cmd);
@@ -293,4 +292,8 @@ int main(int argc, char** argv) {
     }
     ok = shoot_after(cmd.end_at, cmd.out_dir + "/end.ppm", cmd) && ok;
     return ok && play_ok ? 0 : 1;
+} catch (const desk_build_error& error) {
+    std::fprintf(stderr, "screenshots: level %d: %s\n", the_game.session.current_level,
+                 error.what());
+    return 1;
 }

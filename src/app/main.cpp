@@ -14,7 +14,6 @@
 #include "command_line.h"
 #include "frame.h"
 #include "gl.h"
-#include "glyphs.h"
 #include "shell.h"
 #include "text.h"
 
@@ -24,24 +23,37 @@ drawn_game shell;
 frame_clock frame_times;
 // The keys that came since the last frame, for the next one.
 std::vector<key_event> pending_keys;
+
+// A level that cannot be drawn ends the game, wherever it is built: at start-up, on ENTER or
+// after a quality drop.
+template <typename Step>
+void exit_on_failure(Step step) {
+    try {
+        step();
+    } catch (const desk_build_error& error) {
+        std::fprintf(stderr, "kulimbara: level %d: %s\n", shell.state().session.current_level,
+                     error.what());
+        std::exit(EXIT_FAILURE);
+    }
+}
 debug_camera camera;
 int debug = 0;
 int WindowWidth = 0;
 int WindowHeight = 0;
 
+// The size is taken up by the next frame, which GLUT asks for after every reshape.
 void onReshape(int w, int h) {
-    set_projection(w, h);
     WindowWidth = w;
     WindowHeight = h;
 }
 
 void onDisplay() {
-    onReshape(WindowWidth, WindowHeight);
+    begin_frame(WindowWidth, WindowHeight);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     load_camera(camera.xnew, camera.ynew, camera.znew);
     shell.draw();
     if (shell.state().pause_flag) {
-        draw_pause_banner(shell.state().level->total_time);
+        draw_pause_banner(shell.glyphs, shell.state().level->total_time);
     }
     glFlush();
     glutSwapBuffers();
@@ -54,7 +66,7 @@ void timeTick() {
     input.deltaT = frame_times.next(getTime());
     input.keys.swap(pending_keys);
     input.post_result = shell.poll_score_post();
-    shell.frame(input);
+    exit_on_failure([&] { shell.frame(input); });
     if (shell.state().quit) {
         std::exit(EXIT_SUCCESS);
     }
@@ -182,8 +194,8 @@ int main(int argc, char** argv) {
     glutIdleFunc(timeTick);
 
     init_gl_state();
-    shell.Init();
-    fontInit();
+    exit_on_failure([] { shell.Init(); });
+    shell.glyphs.fontInit();
 
     if (!options.windowed) {
         if (managed) {

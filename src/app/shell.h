@@ -14,7 +14,7 @@
 class drawn_game {
   public:
     // Start-up: the game's first level on its opening screen, set up for drawing. Needs the
-    // OpenGL context.
+    // OpenGL context. This and frame() throw desk_build_error for a level that cannot be drawn.
     void Init(int first_level = 0);
 
     // One frame of the game, then what its events ask for: a level's geometry built, the
@@ -29,7 +29,8 @@ class drawn_game {
     void draw() { renderer.draw_scene(the_game.view()); }
 
     const game& state() const { return the_game; }
-    scene renderer;
+    glyph_set glyphs;  // built by glyphs.fontInit() once the window is open
+    scene renderer{glyphs};
 
   private:
     void handle(const std::vector<frame_event>& events);

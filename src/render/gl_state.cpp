@@ -68,7 +68,7 @@ void init_gl_state() {
     glFogf(GL_FOG_END, 100.0f);
 }
 
-void set_projection(int w, int h) {
+void begin_frame(int w, int h) {
     glViewport(0, 0, w, h);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
@@ -77,6 +77,7 @@ void set_projection(int w, int h) {
     gluPerspective(fov, static_cast<double>(w) / static_cast<double>(height), near_plane,
                    far_plane);
     glMatrixMode(GL_MODELVIEW);
+    // Texts switch fog off and outlines lighting; every frame starts with both on again.
     glEnable(GL_FOG);
     glEnable(GL_LIGHTING);
 }

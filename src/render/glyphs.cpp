@@ -10,9 +10,6 @@ namespace {
 
 constexpr double table_unit = 0.01;  // model units per table unit
 
-std::array<glCharacter, last_glyph_code + 1> acme_gl{};
-bool font_built = false;
-
 using coord_t = std::array<GLdouble, 3>;
 
 // What the tessellator callbacks of one glyph share: the glyph's code for messages, and the
@@ -169,7 +166,7 @@ void createFontCLs(std::span<glCharacter> gl_table, std::span<const std::int32_t
     });
 }
 
-void fontInit() {
+void glyph_set::fontInit() {
     if (font_built) {
         return;
     }
@@ -177,7 +174,7 @@ void fontInit() {
     font_built = true;
 }
 
-const glCharacter* built_glyph(unsigned char ch) {
+const glCharacter* glyph_set::built_glyph(unsigned char ch) const {
     if (!font_built || ch < first_glyph_code || ch > last_glyph_code) {
         return nullptr;
     }
@@ -205,7 +202,7 @@ void flat_glyph(const glCharacter& glyph) {
 
 }  // namespace
 
-void f3dChar(unsigned char ch, bool back) {
+void glyph_set::f3dChar(unsigned char ch, bool back) const {
     const glCharacter* glyph = built_glyph(ch);
     if (glyph == nullptr) {
         return;
@@ -223,7 +220,7 @@ void f3dChar(unsigned char ch, bool back) {
     glTranslated(glyph->width, 0.0, 0.0);
 }
 
-void f2dChar(unsigned char ch) {
+void glyph_set::f2dChar(unsigned char ch) const {
     const glCharacter* glyph = built_glyph(ch);
     if (glyph == nullptr) {
         return;
@@ -233,7 +230,7 @@ void f2dChar(unsigned char ch) {
     glFrontFace(GL_CCW);
 }
 
-void f3dText(std::string_view text) {
+void glyph_set::f3dText(std::string_view text) const {
     glFrontFace(GL_CW);
     for (const char c : text) {
         if (const glCharacter* glyph = built_glyph(static_cast<unsigned char>(c))) {
@@ -245,7 +242,7 @@ void f3dText(std::string_view text) {
     glFrontFace(GL_CCW);
 }
 
-void f2dText(std::string_view text) {
+void glyph_set::f2dText(std::string_view text) const {
     glFrontFace(GL_CW);
     for (const char c : text) {
         if (const glCharacter* glyph = built_glyph(static_cast<unsigned char>(c))) {
@@ -255,7 +252,7 @@ void f2dText(std::string_view text) {
     glFrontFace(GL_CCW);
 }
 
-void fOutlineChar(unsigned char ch) {
+void glyph_set::fOutlineChar(unsigned char ch) const {
     const glCharacter* glyph = built_glyph(ch);
     if (glyph == nullptr) {
         return;

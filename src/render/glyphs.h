@@ -31,22 +31,32 @@ glCharacter createCharacter(int code, const glyph_record& record);
 // Walks the whole table and fills `gl_table` for the codes it holds.
 void createFontCLs(std::span<glCharacter> gl_table, std::span<const std::int32_t> font_table);
 
-// Builds the game's font once; needs a current OpenGL context. Later calls do nothing.
-void fontInit();
+// The game's font: the display lists of every glyph of the built-in table. Empty, drawing
+// nothing, until fontInit builds it. The lists live as long as the OpenGL context: the set
+// never deletes them.
+class glyph_set {
+  public:
+    // Builds the font once; needs a current OpenGL context. Later calls do nothing.
+    void fontInit();
 
-// The built glyph of `ch`, or nullptr when the code has none or the font is not built.
-const glCharacter* built_glyph(unsigned char ch);
+    // The built glyph of `ch`, or nullptr when the code has none or the font is not built.
+    const glCharacter* built_glyph(unsigned char ch) const;
 
-// Solid glyph: front face and walls, and with `back` the back face too.
-void f3dChar(unsigned char ch, bool back);
-// The flat face only.
-void f2dChar(unsigned char ch);
-// The outline only.
-void fOutlineChar(unsigned char ch);
+    // Solid glyph: front face and walls, and with `back` the back face too.
+    void f3dChar(unsigned char ch, bool back) const;
+    // The flat face only.
+    void f2dChar(unsigned char ch) const;
+    // The outline only.
+    void fOutlineChar(unsigned char ch) const;
 
-// A whole text in the solid look without back faces, or in the flat look: the same picture
-// as f3dChar or f2dChar on each byte, with the front-face winding switched once for the text
-// rather than twice for every glyph (each switch costs the software renderer a pipeline
-// change).
-void f3dText(std::string_view text);
-void f2dText(std::string_view text);
+    // A whole text in the solid look without back faces, or in the flat look: the same
+    // picture as f3dChar or f2dChar on each byte, with the front-face winding switched once
+    // for the text rather than twice for every glyph (each switch costs the software renderer
+    // a pipeline change).
+    void f3dText(std::string_view text) const;
+    void f2dText(std::string_view text) const;
+
+  private:
+    std::array<glCharacter, last_glyph_code + 1> acme_gl{};
+    bool font_built = false;
+};

@@ -4,7 +4,6 @@
 #include <string>
 
 #include "game.h"
-#include "holes.h"
 #include "math_constants.h"
 #include "text.h"
 
@@ -104,9 +103,14 @@ void scene::scene_update_constants() {
 }
 
 void scene::desk_calllist_create() {
-    init_hole_drawer(quality_cfg->hole_quality);
-    desk = compile_list(desk, [&] { prepare_level(*level, 0); });
-    desk_outline = compile_list(desk_outline, [&] { prepare_level(*level, 1); });
+    holes = hole_drawer(quality_cfg->hole_quality);
+    std::optional<std::string> failure;
+    desk = compile_list(desk, [&] { failure = holes.prepare_level(*level, 0); });
+    desk_outline = compile_list(desk_outline, [&] { holes.prepare_level(*level, 1); });
+    // Thrown only here, with no list left open: GLU's callbacks cannot unwind through GLU.
+    if (failure) {
+        throw desk_build_error("cannot build the desk's holes: " + *failure);
+    }
 }
 
 void scene::desk_transform() const {
@@ -221,7 +225,7 @@ void scene::draw_gates() const {
         glPolygonOffset(-1.0f, -1.0f);
         glTranslated(0, gate_height / 2, 0);
         vectorText2DAt2d4f(
-            std::to_string(gate.score), 0, 0, 0.7, static_cast<float>(gate.color.r * 0.5),
+            glyphs, std::to_string(gate.score), 0, 0, 0.7, static_cast<float>(gate.color.r * 0.5),
             static_cast<float>(gate.color.g * 0.5), static_cast<float>(gate.color.b * 0.5),
             static_cast<float>(level->gate_alpha + 0.25), 90.0f);
         glDisable(GL_POLYGON_OFFSET_FILL);
@@ -259,9 +263,9 @@ void scene::draw_scene(const frame_view& view) {
     const double t = level->total_time;
     glPushMatrix();
     if (is_end_screen(screen)) {
-        draw_final_screen(view.final_screen);
+        draw_final_screen(glyphs, view.final_screen);
     } else if (is_intro(screen)) {
-        draw_intro(view.texts.intro);
+        draw_intro(glyphs, view.texts.intro);
     }
     // The frame on which "PLAY!" starts is already drawn without the zoom.
     if (is_countdown(screen)) {
@@ -299,17 +303,17 @@ void scene::draw_scene(const frame_view& view) {
         glPopMatrix();
         if (hud) {
             ttInit();
-            showScore(view.texts, static_cast<unsigned long>(view.total_score));
-            showRemainingBalls(
-                static_cast<unsigned char>(level->balls_count() - level->ball_activation_iterator));
+            showScore(glyphs, view.texts, static_cast<unsigned long>(view.total_score));
+            showRemainingBalls(glyphs, static_cast<unsigned char>(level->balls_count() -
+                                                                  level->ball_activation_iterator));
         }
     }
 
     if (hud && !is_end_screen(screen)) {
-        showTimedTexts(view.texts);
+        showTimedTexts(glyphs, view.texts);
     }
     if (is_level_completed(screen)) {
-        draw_level_completed(t);
+        draw_level_completed(glyphs, t);
     }
     glEnable(GL_FOG);
 }

@@ -3,9 +3,12 @@
 #pragma once
 
 #include <array>
+#include <stdexcept>
 
 #include "game.h"
 #include "gl.h"
+#include "glyphs.h"
+#include "holes.h"
 #include "level.h"
 #include "quality_cfg.h"
 
@@ -17,8 +20,10 @@ void keep_frame_memory();
 // The fixed OpenGL state of the game: lights, material, fog, blending, culling.
 void init_gl_state();
 
-// Viewport and perspective for a window of w × h pixels; switches fog and lighting on.
-void set_projection(int w, int h);
+// The start of every frame, before its clear: viewport and perspective for a window of w × h
+// pixels, the modelview matrix current, and fog and lighting on (a frame's texts may leave
+// them off).
+void begin_frame(int w, int h);
 
 // The camera of a frame: the view from above and in front, turned by the debug camera.
 void load_camera(int xnew, int ynew, int znew);
@@ -26,14 +31,26 @@ void load_camera(int xnew, int ynew, int znew);
 // Both lights stand 20 units above the desk centre.
 constexpr std::array<GLfloat, 4> lt_position = {0.0f, 20.0f, 0.0f, 1.0f};
 
+// A level whose desk GLU cannot cut: its holes cross each other or the desk's edge. The
+// message says what failed and why.
+class desk_build_error : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
 class scene {
   public:
+    // Texts are drawn with `glyphs`, which must outlive the scene.
+    explicit scene(const glyph_set& glyphs) : glyphs(glyphs) {}
+
     // Makes `level` current for drawing and compiles its static geometry. The level and the
-    // quality settings must outlive their use here.
+    // quality settings must outlive their use here. Throws desk_build_error when the desk
+    // cannot be cut; the scene must then not be drawn before a level is built.
     void init_scene(const level_t& level, const quality_cfg_t& quality_cfg);
     // The step of the ball shadow cones, after a change of shadow quality.
     void scene_update_constants();
-    // Compiles the desk and its outline again at the current hole quality.
+    // Compiles the desk and its outline again at the current hole quality; throws
+    // desk_build_error as init_scene does.
     void desk_calllist_create();
 
     // Draws what the game's screen calls for into the current modelview matrix. Leaves the
@@ -66,6 +83,8 @@ class scene {
     void draw_block_shadows() const;
     void draw_sphere(double radius) const;
 
+    const glyph_set& glyphs;
+    hole_drawer holes;
     const level_t* level = nullptr;
     const quality_cfg_t* quality_cfg = nullptr;
     GLuint desk = 0;

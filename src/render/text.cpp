@@ -33,13 +33,13 @@ void enter_banner_frame() {
 }
 
 // A red solid headline 12 above the banner frame that swings about the vertical and breathes.
-void draw_headline(std::string_view text, double t) {
+void draw_headline(const glyph_set& glyphs, std::string_view text, double t) {
     const double sin_time = std::sin(t);
     const double sin_time2 = std::sin(2 * t);
     glPushMatrix();
     glTranslated(0.0, 12.0, 0.0);
     glRotated(sin_time * 10, 0.0, 1.0, 0.0);
-    vectorText3DAt2d4f(text, 0.0, 0.0, sin_time2 * 0.2 + 1.9, 1.0f, 0.0f, 0.0f,
+    vectorText3DAt2d4f(glyphs, text, 0.0, 0.0, sin_time2 * 0.2 + 1.9, 1.0f, 0.0f, 0.0f,
                        static_cast<float>(sin_time2 * 0.1 + 0.9), 45.0f);
     glPopMatrix();
 }
@@ -50,32 +50,36 @@ void ttInit() {
     glDisable(GL_FOG);
 }
 
-void vectorText2DAt2d4f(std::string_view text, double x, double y, double scale, float r, float g,
-                        float b, float alpha, float x_rotation) {
-    draw_string(text, x, y, scale, r, g, b, alpha, x_rotation, f2dText);
+void vectorText2DAt2d4f(const glyph_set& glyphs, std::string_view text, double x, double y,
+                        double scale, float r, float g, float b, float alpha, float x_rotation) {
+    draw_string(text, x, y, scale, r, g, b, alpha, x_rotation,
+                [&glyphs](std::string_view run) { glyphs.f2dText(run); });
 }
 
-void vectorText3DAt2d4f(std::string_view text, double x, double y, double scale, float r, float g,
-                        float b, float alpha, float x_rotation, bool back) {
-    draw_string(text, x, y, scale, r, g, b, alpha, x_rotation, [back](std::string_view run) {
-        if (!back) {
-            f3dText(run);
-            return;
-        }
-        for (const char c : run) {
-            f3dChar(static_cast<unsigned char>(c), true);
-        }
-    });
+void vectorText3DAt2d4f(const glyph_set& glyphs, std::string_view text, double x, double y,
+                        double scale, float r, float g, float b, float alpha, float x_rotation,
+                        bool back) {
+    draw_string(text, x, y, scale, r, g, b, alpha, x_rotation,
+                [&glyphs, back](std::string_view run) {
+                    if (!back) {
+                        glyphs.f3dText(run);
+                        return;
+                    }
+                    for (const char c : run) {
+                        glyphs.f3dChar(static_cast<unsigned char>(c), true);
+                    }
+                });
 }
 
-void outlineTextAt2d4f(std::string_view text, double x, double y, double scale, float r, float g,
-                       float b, float alpha, float x_rotation, bool smooth) {
+void outlineTextAt2d4f(const glyph_set& glyphs, std::string_view text, double x, double y,
+                       double scale, float r, float g, float b, float alpha, float x_rotation,
+                       bool smooth) {
     if (smooth) {
         glEnable(GL_LINE_SMOOTH);
     }
-    draw_string(text, x, y, scale, r, g, b, alpha, x_rotation, [](std::string_view run) {
+    draw_string(text, x, y, scale, r, g, b, alpha, x_rotation, [&glyphs](std::string_view run) {
         for (const char c : run) {
-            fOutlineChar(static_cast<unsigned char>(c));
+            glyphs.fOutlineChar(static_cast<unsigned char>(c));
         }
     });
     if (smooth) {
@@ -83,8 +87,8 @@ void outlineTextAt2d4f(std::string_view text, double x, double y, double scale, 
     }
 }
 
-void vectorChar3DAt2d4f(unsigned char ch, double x, double y, double scale, float r, float g,
-                        float b, float alpha, float x_rotation, bool back) {
+void vectorChar3DAt2d4f(const glyph_set& glyphs, unsigned char ch, double x, double y, double scale,
+                        float r, float g, float b, float alpha, float x_rotation, bool back) {
     glColor4f(r, g, b, alpha);
     glPushMatrix();
     glTranslated(x, y, 0.0);
@@ -92,24 +96,25 @@ void vectorChar3DAt2d4f(unsigned char ch, double x, double y, double scale, floa
     glRotatef(x_rotation, 1.0f, 0.0f, 0.0f);
     // Along the glyph's depth axis, after the turn.
     glTranslated(0.0, f3dHeight(ch) / 2, 0.0);
-    f3dChar(ch, back);
+    glyphs.f3dChar(ch, back);
     glPopMatrix();
 }
 
-void showScore(const tt_state& tt, unsigned long score) {
+void showScore(const glyph_set& glyphs, const tt_state& tt, unsigned long score) {
     const score_view view = tt.score_at(score);
-    vectorText3DAt2d4f(view.number, view.x, view.y, score_scale, view.r, view.g, view.b, 1.0f,
-                       hud_tilt);
+    vectorText3DAt2d4f(glyphs, view.number, view.x, view.y, score_scale, view.r, view.g, view.b,
+                       1.0f, hud_tilt);
 }
 
-void showRemainingBalls(unsigned char balls) {
+void showRemainingBalls(const glyph_set& glyphs, unsigned char balls) {
     glPushMatrix();
-    vectorText2DAt2d4f("Balls left:", -25.0, 15.0, 0.8, 1.0f, 1.0f, 1.0f, 1.0f, hud_tilt);
-    vectorText2DAt2d4f(std::to_string(balls), -14.0, 15.0, 0.8, 1.0f, 0.0f, 0.0f, 1.0f, hud_tilt);
+    vectorText2DAt2d4f(glyphs, "Balls left:", -25.0, 15.0, 0.8, 1.0f, 1.0f, 1.0f, 1.0f, hud_tilt);
+    vectorText2DAt2d4f(glyphs, std::to_string(balls), -14.0, 15.0, 0.8, 1.0f, 0.0f, 0.0f, 1.0f,
+                       hud_tilt);
     glPopMatrix();
 }
 
-void showTimedTexts(const tt_state& tt) {
+void showTimedTexts(const glyph_set& glyphs, const tt_state& tt) {
     glPushMatrix();
     // Floating texts cover the scene; a later slot covers an earlier one.
     glDisable(GL_DEPTH_TEST);
@@ -118,14 +123,14 @@ void showTimedTexts(const tt_state& tt) {
             continue;
         }
         const double x = slot.x == centred_x ? 0.0 : slot.x;
-        vectorText3DAt2d4f(slot.text, x, slot.y, slot.scaler(), slot.r, slot.g, slot.b,
+        vectorText3DAt2d4f(glyphs, slot.text, x, slot.y, slot.scaler(), slot.r, slot.g, slot.b,
                            slot.alpha(), hud_tilt);
     }
     glEnable(GL_DEPTH_TEST);
     glPopMatrix();
 }
 
-void draw_intro(const intro_animation& intro) {
+void draw_intro(const glyph_set& glyphs, const intro_animation& intro) {
     ttInit();
     // The title row, centred on x = 0; each letter bobs and tumbles about its own pen position.
     constexpr double title_scale = 3.6;
@@ -133,8 +138,8 @@ void draw_intro(const intro_animation& intro) {
     double pen = -pixlen(title) * title_scale / 2.0;
     for (int i = 0; i < game_name_length; ++i) {
         const unsigned char letter = intro_animation::game_name[i];
-        vectorChar3DAt2d4f(letter, pen, intro.game_name_letter_offset[i] + 9.0, title_scale, 0.2f,
-                           0.3f, 1.0f, 1.0f,
+        vectorChar3DAt2d4f(glyphs, letter, pen, intro.game_name_letter_offset[i] + 9.0, title_scale,
+                           0.2f, 0.3f, 1.0f, 1.0f,
                            static_cast<float>(intro.game_name_letter_rotation[i] + 45.0), true);
         pen += f3dWidth(letter) * title_scale;
     }
@@ -142,23 +147,23 @@ void draw_intro(const intro_animation& intro) {
     // The romanised title and the subtitle sway together about the vertical.
     glPushMatrix();
     glRotated(intro.latin_angle, 0.0, 1.0, 0.0);
-    vectorText3DAt2d4f("Kulimbara", 0.0, -5.0, 2.0, 1.0f, 1.0f, 0.0f, 1.0f,
+    vectorText3DAt2d4f(glyphs, "Kulimbara", 0.0, -5.0, 2.0, 1.0f, 1.0f, 0.0f, 1.0f,
                        static_cast<float>(intro.latin_angle2 + 60.0));
     // A red above 1 saturates to a glowing red-orange.
-    vectorText2DAt2d4f("Steer the rolling balls through the gates", 0.0, -12.0, 1.0, 8.0f, 0.4f,
-                       0.0f, 1.0f, 22.5f);
+    vectorText2DAt2d4f(glyphs, "Steer the rolling balls through the gates", 0.0, -12.0, 1.0, 8.0f,
+                       0.4f, 0.0f, 1.0f, 22.5f);
     glPopMatrix();
 
     const double localtime = intro.localtime;
-    vectorText3DAt2d4f("Your goal is to balance the desk by", 0.0, -30.0, 1.5, 0.33f, 0.66f, 1.0f,
-                       static_cast<float>(std::cos(8 * localtime) * 0.2 + 0.8), 5.0f);
-    vectorText3DAt2d4f("pressing or releasing the SPACEBAR", 0.0, -40.0, 1.5, 0.33f, 0.66f, 1.0f,
-                       static_cast<float>(std::sin(8 * localtime) * 0.2 + 0.8), 5.0f);
-    vectorText2DAt2d4f("Press ENTER to start!", 37.0, -65.0, 1.0, 1.0f, 1.0f, 1.0f,
+    vectorText3DAt2d4f(glyphs, "Your goal is to balance the desk by", 0.0, -30.0, 1.5, 0.33f, 0.66f,
+                       1.0f, static_cast<float>(std::cos(8 * localtime) * 0.2 + 0.8), 5.0f);
+    vectorText3DAt2d4f(glyphs, "pressing or releasing the SPACEBAR", 0.0, -40.0, 1.5, 0.33f, 0.66f,
+                       1.0f, static_cast<float>(std::sin(8 * localtime) * 0.2 + 0.8), 5.0f);
+    vectorText2DAt2d4f(glyphs, "Press ENTER to start!", 37.0, -65.0, 1.0, 1.0f, 1.0f, 1.0f,
                        static_cast<float>(std::sin(8 * localtime) * 0.6 + 0.6), 45.0f);
 }
 
-void draw_final_screen(const final_screen_t& screen) {
+void draw_final_screen(const glyph_set& glyphs, const final_screen_t& screen) {
     const double t = screen.total_time;
     const double sin_time = std::sin(t);
     const double sin_time2 = std::sin(2 * t);
@@ -167,13 +172,13 @@ void draw_final_screen(const final_screen_t& screen) {
     const auto blinking_alpha = static_cast<float>(sin_time8 * 0.4 + 0.4);
 
     enter_banner_frame();
-    draw_headline("Game over!", t);
+    draw_headline(glyphs, "Game over!", t);
 
     // The score nods about the horizontal.
     glPushMatrix();
     glTranslated(0.0, 6.0, 0.0);
     glRotated(sin_time * 15 - 20, 1.0, 0.0, 0.0);
-    vectorText3DAt2d4f(std::to_string(screen.score), 0.0, 0.0, 1.5, 1.0f, 1.0f, 0.0f,
+    vectorText3DAt2d4f(glyphs, std::to_string(screen.score), 0.0, 0.0, 1.5, 1.0f, 1.0f, 0.0f,
                        breathing_alpha, 45.0f);
     glPopMatrix();
 
@@ -182,14 +187,15 @@ void draw_final_screen(const final_screen_t& screen) {
     glTranslated(0.0, -4.0, 0.0);
     glRotated(-30.0, 1.0, 0.0, 0.0);
     glScaled(1.0, sin_time8 * 0.2 + 1.1, 1.0);
-    vectorText3DAt2d4f(screen.player_name, 0.0, 0.0, sin_time8 * 0.2 + 1.9, 0.0f, 1.0f, 0.0f,
-                       breathing_alpha, 45.0f);
+    vectorText3DAt2d4f(glyphs, screen.player_name, 0.0, 0.0, sin_time8 * 0.2 + 1.9, 0.0f, 1.0f,
+                       0.0f, breathing_alpha, 45.0f);
     glPopMatrix();
 
     if (!screen.highscore) {
         glPushMatrix();
         glTranslated(0.0, -10.0, 0.0);
-        vectorText2DAt2d4f(screen.highscore_success ? "High score successfully posted!"
+        vectorText2DAt2d4f(glyphs,
+                           screen.highscore_success ? "High score successfully posted!"
                                                     : "High score post failed!",
                            0.0, 0.0, 0.5, 1.0f, 1.0f, 0.0f, blinking_alpha, 45.0f);
         glPopMatrix();
@@ -198,31 +204,32 @@ void draw_final_screen(const final_screen_t& screen) {
     glPushMatrix();
     glTranslated(0.0, -16.0, 0.0);
     if (screen.highscore) {
-        vectorText2DAt2d4f("Type your name and press ENTER to post your score online", 0.0, 0.0,
-                           0.5, 1.0f, 1.0f, 1.0f, blinking_alpha, 45.0f);
-        vectorText2DAt2d4f("or ESCAPE to exit...", 0.0, -2.0, 0.5, 1.0f, 1.0f, 1.0f, blinking_alpha,
-                           45.0f);
+        vectorText2DAt2d4f(glyphs, "Type your name and press ENTER to post your score online", 0.0,
+                           0.0, 0.5, 1.0f, 1.0f, 1.0f, blinking_alpha, 45.0f);
+        vectorText2DAt2d4f(glyphs, "or ESCAPE to exit...", 0.0, -2.0, 0.5, 1.0f, 1.0f, 1.0f,
+                           blinking_alpha, 45.0f);
     } else {
-        vectorText2DAt2d4f("Press ESCAPE to exit...", 0.0, 0.0, 0.5, 1.0f, 1.0f, 1.0f,
+        vectorText2DAt2d4f(glyphs, "Press ESCAPE to exit...", 0.0, 0.0, 0.5, 1.0f, 1.0f, 1.0f,
                            blinking_alpha, 45.0f);
     }
     glPopMatrix();
     glPopMatrix();
 }
 
-void draw_level_completed(double total_time) {
+void draw_level_completed(const glyph_set& glyphs, double total_time) {
     const double sin_time8 = std::sin(8 * total_time);
     enter_banner_frame();
-    draw_headline("Level completed!", total_time);
+    draw_headline(glyphs, "Level completed!", total_time);
     glPushMatrix();
     glTranslated(0.0, 4.0, 0.0);
-    vectorText2DAt2d4f("Press ENTER to continue...", 0.0, 0.0, 0.75, 1.0f, 1.0f, 1.0f,
+    vectorText2DAt2d4f(glyphs, "Press ENTER to continue...", 0.0, 0.0, 0.75, 1.0f, 1.0f, 1.0f,
                        static_cast<float>(sin_time8 * 0.4 + 0.4), 45.0f);
     glPopMatrix();
     glPopMatrix();
 }
 
-void draw_pause_banner(double total_time) {
+void draw_pause_banner(const glyph_set& glyphs, double total_time) {
     const double alpha = std::sin(total_time) * 0.5 + 0.5;
-    vectorText2DAt2d4f("PAUSE", 0.0, 3.0, 5.0, 1.0f, 1.0f, 1.0f, static_cast<float>(alpha), 30.0f);
+    vectorText2DAt2d4f(glyphs, "PAUSE", 0.0, 3.0, 5.0, 1.0f, 1.0f, 1.0f, static_cast<float>(alpha),
+                       30.0f);
 }
