@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
-
-#include <algorithm>
 #include <tuple>
 #include <vector>
+
 #include "math_constants.h"
 #include "matrix.h"
 #include "physics.h"
@@ -335,6 +335,73 @@ TEST(Matrix, TheLeftFactorActsLast) {
     const matrix4_t S = {2, 0, 0, 0, 0, 3, 0, 0, 0, 0, 4, 0, 0, 0, 0, 1};
     EXPECT_EQ(multiply(T, S), (matrix4_t{2, 0, 0, 0, 0, 3, 0, 0, 0, 0, 4, 0, 1, 2, 3, 1}));
     EXPECT_EQ(multiply(S, T), (matrix4_t{2, 0, 0, 0, 0, 3, 0, 0, 0, 0, 4, 0, 2, 6, 12, 1}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PhysicsEvents, EachStepReportsWhatHappenedInOrderWithItsMeasure) {
+    using kind = physics_event::kind;
+    struct expected {
+        kind what;
+        int ball;
+        int other;
+        double speed;
+        bool over_hole;
+    };
+    const auto step = [](level_t level, double gravity) {
+        std::vector<physics_event> events;
+        simulation_step(0.05, level, still_cfg(gravity), false, &events);
+        return events;
+    };
+    const auto check = [](const std::vector<physics_event>& events,
+                          const std::vector<expected>& want) {
+        ASSERT_EQ(events.size(), want.size());
+        for (std::size_t i = 0; i < want.size(); ++i) {
+            SCOPED_TRACE(i);
+            EXPECT_EQ(events[i].what, want[i].what);
+            EXPECT_EQ(std::tuple(events[i].ball, events[i].other, events[i].over_hole),
+                      std::tuple(want[i].ball, want[i].other, want[i].over_hole));
+            EXPECT_DOUBLE_EQ(events[i].speed, want[i].speed);
+        }
+    };
+
+    level_t landing = flat_level();
+    add_ball(landing, {0.0, 0.0, 1.2}, {0.0, 0.0, -4.0}, 0.6);
+    check(step(landing, 0.0), {{kind::landed, 0, -1, 4.0, false}});
+
+    // Head on in the air: they close at 4 along the line of their centres, and touch once.
+    level_t pair = flat_level();
+    add_ball(pair, {0.0, 0.0, 5.0}, {2.0, 0.0, 0.0}, 0.6);
+    add_ball(pair, {1.3, 0.0, 5.0}, {-2.0, 0.0, 0.0}, 0.6);
+    check(step(pair, 0.0), {{kind::ball_contact, 0, 1, 4.0, false}});
+
+    level_t hole = flat_level();
+    hole.holes.push_back({{0.0, 0.0}, 2.0});
+    add_ball(hole, {0.0, 0.0, rest_large}, {}, 0.6);
+    check(step(hole, -98.1), {{kind::fell, 0, -1, 0.0, true}});
+
+    level_t edge = flat_level();
+    add_ball(edge, {12.0, 0.0, rest_large}, {}, 0.6);
+    check(step(edge, -98.1), {{kind::fell, 0, -1, 0.0, false}});
+
+    // Found outside the box, the ball still finishes its step: off the desk, unsupported.
+    level_t gone = flat_level();
+    add_ball(gone, {100.0001, 0.0, 5.0}, {}, 0.6);
+    check(step(gone, 0.0), {{kind::lost, 0, -1, 0.0, false}, {kind::fell, 0, -1, 0.0, false}});
+
+    // Rolling on the desk it lands on every step, then meets the block's face at 2.
+    level_t block = flat_level();
+    block.blocks.push_back({{1.5, 0.0}, {1.0, 4.0, 1.0}, 0.25, {}});
+    add_ball(block, {0.35, 0.0, rest_large}, {2.0, 0.0, 0.0}, 0.6);
+    check(step(block, 0.0),
+          {{kind::landed, 0, -1, 0.0, false}, {kind::block_contact, 0, 0, 2.0, false}});
+
+    level_t waiting = flat_level();
+    add_ball(waiting, {0.0, 0.0, 10.0}, {}, 0.6).active = ball_waiting;
+    waiting.ball_activation_iterator = waiting.active_balls_count = 0;
+    check(step(waiting, 0.0), {{kind::released, 0, -1, 0.0, false}});
 }
 
 }  // namespace
