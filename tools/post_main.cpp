@@ -7,8 +7,9 @@
 #include <string>
 #include <string_view>
 
+#include "client.h"
 #include "clock.h"
-#include "hiscore.h"
+#include "protocol.h"
 #include "random.h"
 
 namespace {
@@ -18,19 +19,6 @@ constexpr const char* usage = "usage: kulimbara-post NAME SCORE [--host H] [--po
 [[noreturn]] void bad_usage(const std::string& problem) {
     std::fprintf(stderr, "kulimbara-post: %s\n%s", problem.c_str(), usage);
     std::exit(2);
-}
-
-// The names the game lets a player type.
-bool is_game_name(std::string_view name) {
-    if (name.empty() || name.size() > 16) {
-        return false;
-    }
-    for (const char c : name) {
-        if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == ' ' || c == '_')) {
-            return false;
-        }
-    }
-    return true;
 }
 
 }  // namespace
@@ -63,7 +51,7 @@ int main(int argc, char** argv) {
         } else if (arg.starts_with("--")) {
             bad_usage("unknown option " + arg);
         } else if (!name) {
-            if (!is_game_name(arg)) {
+            if (!is_valid_player_name(arg)) {
                 bad_usage("a name is 1 to 16 characters of a-z, 0-9, space and _, not '" + arg +
                           "'");
             }
@@ -93,7 +81,7 @@ int main(int argc, char** argv) {
     }
 
     seed_random(clock_seed());
-    score_post_worker worker;
+    score_post_worker worker(next_random);
     worker.start(*name, *score, *endpoint);
     const post_result result = worker.wait();
     std::printf("%s %s:%d: %s\n", result.success ? "posted to" : "not posted to",

@@ -16,7 +16,7 @@
 #include <thread>
 #include <unordered_map>
 
-#include "hiscore.h"
+#include "protocol.h"
 
 namespace {
 
@@ -24,12 +24,8 @@ using steady = std::chrono::steady_clock;
 
 constexpr std::size_t target_max = 1024;
 constexpr int leaderboard_size = 100;
-constexpr std::size_t name_max = 16;
-
-bool is_name_char(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == ' ' || c == '_';
-}
-
+// The name as posted: a space comes only as %20 (no other escape), and the decoded name must
+// be one a player can type.
 std::optional<std::string> decode_name(std::string_view raw) {
     std::string name;
     for (std::size_t i = 0; i < raw.size(); ++i) {
@@ -39,13 +35,13 @@ std::optional<std::string> decode_name(std::string_view raw) {
             }
             name += ' ';
             i += 2;
-        } else if (raw[i] != ' ' && is_name_char(raw[i])) {
-            name += raw[i];
-        } else {
+        } else if (raw[i] == ' ') {
             return std::nullopt;
+        } else {
+            name += raw[i];
         }
     }
-    if (name.empty() || name.size() > name_max) {
+    if (!is_valid_player_name(name)) {
         return std::nullopt;
     }
     return name;

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "highscore_service.h"
-#include "hiscore.h"
+#include "protocol.h"
 
 namespace {
 
