@@ -3,11 +3,18 @@
 #include <httplib.h>
 
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "client.h"
 #include "protocol.h"
@@ -139,6 +146,37 @@ TEST_F(LimitedService, LimitsPostsPerAddressAndTrustsTheLocalProxysAddress) {
     EXPECT_EQ(post(generate_params("ada", 5, next_random), "127.0.0.7"), 429);
     EXPECT_EQ(post(generate_params("ada", 5, next_random), "127.0.0.8"), 200);
     EXPECT_EQ(service->top(100).size(), 11u);
+}
+
+// Bound but not yet serving, the service queues a burst of new connections: far more than the
+// HTTP library's own backlog of 5 complete their handshake before anything accepts them. One
+// beyond the backlog would not, however long it waited.
+TEST(ServiceSocket, QueuesABurstOfConnectionsBeforeItServes) {
+    highscore_service service(service_config{.db_path = ":memory:", .log_requests = false});
+    const int port = service.bind("127.0.0.1", 0);
+    ASSERT_GT(port, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::vector<pollfd> burst(32);
+    for (pollfd& connection : burst) {
+        connection = {::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0), POLLOUT, 0};
+        ASSERT_GE(connection.fd, 0);
+        ::connect(connection.fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    }
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    int connected = 0;
+    for (pollfd& connection : burst) {
+        while (::poll(&connection, 1, 100) == 0 && std::chrono::steady_clock::now() < give_up) {
+        }
+        int error = -1;
+        socklen_t length = sizeof error;
+        ::getsockopt(connection.fd, SOL_SOCKET, SO_ERROR, &error, &length);
+        connected += (connection.revents & POLLOUT) != 0 && error == 0 ? 1 : 0;
+        ::close(connection.fd);
+    }
+    EXPECT_EQ(connected, 32);
 }
 
 }  // namespace
