@@ -12,8 +12,9 @@
 #include <thread>
 #include <vector>
 
+#include "client.h"
 #include "highscore_service.h"
-#include "hiscore.h"
+#include "protocol.h"
 #include "random.h"
 
 namespace {
@@ -54,8 +55,8 @@ int main() {
         std::vector<std::vector<std::string>> queries(clients);
         for (int c = 0; c < clients; ++c) {
             for (int i = 0; i < posts_per_client; ++i) {
-                queries[c].push_back(
-                    generate_params("bench_" + std::to_string(c), c * posts_per_client + i));
+                queries[c].push_back(generate_params("bench_" + std::to_string(c),
+                                                     c * posts_per_client + i, next_random));
             }
         }
 

@@ -22,6 +22,7 @@
 #include "frame.h"
 #include "game.h"
 #include "levels.h"
+#include "protocol.h"
 #include "random.h"
 
 namespace {
@@ -36,10 +37,6 @@ namespace {
 constexpr double play_frame_seconds = 0.05;
 // Frames one input may play, so that every input runs in well under a second.
 constexpr long frame_budget = 40000;
-
-bool is_name_character(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == ' ' || c == '_';
-}
 
 bool is_valid_name(const std::string& name, std::size_t length) {
     if (name.size() < length) {
@@ -62,9 +59,7 @@ struct post_watch {
         for (const frame_event& event : events) {
             if (event.what == frame_event::kind::post_started) {
                 REQUIRE(!post_open);
-                REQUIRE(!event.text.empty() &&
-                        event.text.size() <= static_cast<std::size_t>(player_name_max));
-                REQUIRE(is_valid_name(event.text, event.text.size()));
+                REQUIRE(is_valid_player_name(event.text));
                 REQUIRE(event.score >= 0);
                 post_open = true;
             } else if (event.what == frame_event::kind::post_finished) {

@@ -10,6 +10,7 @@
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
+#include <random>
 #include <set>
 #include <string>
 #include <string_view>
@@ -18,8 +19,7 @@
 #include <vector>
 
 #include "highscore_service.h"
-#include "hiscore.h"
-#include "random.h"
+#include "protocol.h"
 
 namespace {
 
@@ -35,10 +35,6 @@ constexpr std::size_t target_max = 1024;  // longer targets are answered 414 bef
 constexpr std::size_t lines_max = 64;
 
 using row_key = std::pair<std::string, int>;
-
-bool is_name_char(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == ' ' || c == '_';
-}
 
 // The value of parameter `key` in a raw query, as split by '&' and '='; the first one wins.
 std::string_view parameter(std::string_view query, std::string_view key) {
@@ -72,10 +68,7 @@ std::string replace_all(std::string_view text, std::string_view from, std::strin
 // The stored row must be what the accepted query said, and the query's check must verify.
 void check_stored(const row_key& row, std::string_view target) {
     const auto& [name, score] = row;
-    REQUIRE(!name.empty() && name.size() <= 16);
-    for (const char c : name) {
-        REQUIRE(is_name_char(c));
-    }
+    REQUIRE(is_valid_player_name(name));
     REQUIRE(score >= 0 && score <= max_score);
     const std::string_view query = target.substr(target.find('?') + 1);
     REQUIRE(replace_all(parameter(query, "name"), "%20", " ") == name);
@@ -123,6 +116,9 @@ int lenient_int(std::string_view text) {
     return static_cast<int>(std::max<long long>(INT32_MIN, std::min<long long>(INT32_MAX, value)));
 }
 
+// The query's random characters; the service reads only the digits between them.
+std::minstd_rand filler_random;
+
 std::string target_of(std::string_view line) {
     if (line.starts_with('#')) {
         line.remove_prefix(1);
@@ -132,7 +128,10 @@ std::string target_of(std::string_view line) {
         const std::size_t tab2 = rest.find('\t');
         const int score = lenient_int(rest.substr(0, tab2));
         const std::string_view suffix = tab2 == std::string_view::npos ? "" : rest.substr(tab2 + 1);
-        return "/highscore.php?" + generate_params(name, score) + std::string(suffix);
+        return "/highscore.php?" +
+               generate_params(name, score,
+                               [] { return static_cast<int>(filler_random() % 32768); }) +
+               std::string(suffix);
     }
     if (line.starts_with('/')) {
         return std::string(line);
@@ -169,7 +168,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                              .max_score = max_score,
                                              .posts_per_minute = 0,
                                              .log_requests = false});
-    seed_random(static_cast<std::uint32_t>(size));
+    filler_random.seed(static_cast<std::uint32_t>(size));
     std::set<row_key> rows;
     std::size_t start = 0;
     for (std::size_t n = 0; n < lines_max && start <= input.size(); ++n) {

@@ -3,13 +3,21 @@
 #include <httplib.h>
 
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
-#include "hiscore.h"
+#include "client.h"
+#include "protocol.h"
 #include "random.h"
 
 namespace {
@@ -56,13 +64,13 @@ class Service : public ::testing::Test {
 TEST_F(Service, TheGamesPostReachesTheLeaderboard) {
     for (const auto& [name, score] :
          {std::pair<std::string, int>{"ada", 470}, {"two words", 0}, {"best_of_the_best", 1200}}) {
-        score_post_worker worker;
+        score_post_worker worker(next_random);
         worker.start(name, score, {"127.0.0.1", port});
         const post_result result = worker.wait();
         EXPECT_TRUE(result.success) << name << ": " << result.detail;
     }
     // The same name and score again is accepted and stored once.
-    EXPECT_EQ(post(generate_params("ada", 470)), 200);
+    EXPECT_EQ(post(generate_params("ada", 470, next_random)), 200);
 
     EXPECT_EQ(service->top(100).size(), 3u);
     const auto [json_status, json] = get("/scores.json");
@@ -78,7 +86,8 @@ TEST_F(Service, TheGamesPostReachesTheLeaderboard) {
 
 TEST_F(Service, RefusesEveryMalformedPostAndStoresNothing) {
     EXPECT_NE(get("/").second.find("No scores yet."), std::string::npos);
-    const std::string valid = generate_params("ada b", 470);  // name=ada%20b&score=470&check=…
+    const std::string valid =
+        generate_params("ada b", 470, next_random);  // name=ada%20b&score=470&check=…
     const std::string check = valid.substr(valid.find("&check=") + 7);
     const std::string rest = "&score=470&check=" + check;
     const std::pair<const char*, std::string> refused[] = {
@@ -96,13 +105,16 @@ TEST_F(Service, RefusesEveryMalformedPostAndStoresNothing) {
         {"broken escape", "name=ada%2" + rest},
         {"negative score", "name=ada%20b&score=-470&check=" + check},
         {"leading zero", "name=ada%20b&score=0470&check=" + check},
-        {"score over the maximum", generate_params("ada", 100001)},
+        {"score over the maximum", generate_params("ada", 100001, next_random)},
         {"odd-length check", "name=ada%20b&score=470&check=" + check.substr(1)},
         {"upper-case check filler", "name=ada%20b" + rest.substr(0, 18) + "A" + rest.substr(19)},
     };
     for (const auto& [what, query] : refused) {
         EXPECT_EQ(post(query), 400) << what;
     }
+    // A space only as %20; no HTTP request line carries a raw one, so the check is asked directly.
+    EXPECT_EQ(validate_score_query("name=ada b" + rest, 100000).reason,
+              "name must be 1 to 16 of a-z, 0-9, %20 and _");
     EXPECT_EQ(get("/highscore.php?score=470&check=" + check),
               std::pair(400, std::string("missing parameter name\n")));
     EXPECT_EQ(post(valid + "&pad=" + std::string(1100, 'x')), 414);
@@ -111,7 +123,7 @@ TEST_F(Service, RefusesEveryMalformedPostAndStoresNothing) {
 }
 
 TEST_F(Service, AnswersAPostWithoutASocketAsItDoesOverHttp) {
-    const std::string valid = "/highscore.php?" + generate_params("ada", 470);
+    const std::string valid = "/highscore.php?" + generate_params("ada", 470, next_random);
     const post_answer first = service->answer_post(valid, "192.0.2.1");
     EXPECT_EQ(std::pair(first.status, first.line), std::pair(200, std::string("stored")));
     EXPECT_EQ(get(valid), std::pair(200, std::string("already stored\n")));
@@ -129,11 +141,42 @@ class LimitedService : public Service {
 
 TEST_F(LimitedService, LimitsPostsPerAddressAndTrustsTheLocalProxysAddress) {
     for (int i = 0; i < 10; ++i) {
-        EXPECT_EQ(post(generate_params("ada", 100 + i), "127.0.0.7"), 200) << i;
+        EXPECT_EQ(post(generate_params("ada", 100 + i, next_random), "127.0.0.7"), 200) << i;
     }
-    EXPECT_EQ(post(generate_params("ada", 5), "127.0.0.7"), 429);
-    EXPECT_EQ(post(generate_params("ada", 5), "127.0.0.8"), 200);
+    EXPECT_EQ(post(generate_params("ada", 5, next_random), "127.0.0.7"), 429);
+    EXPECT_EQ(post(generate_params("ada", 5, next_random), "127.0.0.8"), 200);
     EXPECT_EQ(service->top(100).size(), 11u);
+}
+
+// Bound but not yet serving, the service queues a burst of new connections: far more than the
+// HTTP library's own backlog of 5 complete their handshake before anything accepts them. One
+// beyond the backlog would not, however long it waited.
+TEST(ServiceSocket, QueuesABurstOfConnectionsBeforeItServes) {
+    highscore_service service(service_config{.db_path = ":memory:", .log_requests = false});
+    const int port = service.bind("127.0.0.1", 0);
+    ASSERT_GT(port, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::vector<pollfd> burst(32);
+    for (pollfd& connection : burst) {
+        connection = {::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0), POLLOUT, 0};
+        ASSERT_GE(connection.fd, 0);
+        ::connect(connection.fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    }
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    int connected = 0;
+    for (pollfd& connection : burst) {
+        while (::poll(&connection, 1, 100) == 0 && std::chrono::steady_clock::now() < give_up) {
+        }
+        int error = -1;
+        socklen_t length = sizeof error;
+        ::getsockopt(connection.fd, SOL_SOCKET, SO_ERROR, &error, &length);
+        connected += (connection.revents & POLLOUT) != 0 && error == 0 ? 1 : 0;
+        ::close(connection.fd);
+    }
+    EXPECT_EQ(connected, 32);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "hiscore.h"
+#include "client.h"
 
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -10,7 +10,9 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "protocol.h"
 #include "random.h"
 
 namespace {
@@ -74,8 +76,41 @@ TEST(CheckValue, MatchesTheCatalogueAndThePinnedDigitsAndQueries) {
     EXPECT_EQ(check_digits("ab cd", 120), "3913500777");
     EXPECT_EQ(check_digits("zero", 0), "3730232300");
     seed_random(7);
-    EXPECT_EQ(generate_params("ab cd", 120), "name=ab%20cd&score=120&check=3c9e14325305027e7171");
-    EXPECT_EQ(generate_params("   ", 5), "name=%20%20%20&score=5&check=8d531e424d223916");
+    EXPECT_EQ(generate_params("ab cd", 120, next_random),
+              "name=ab%20cd&score=120&check=3c9e14325305027e7171");
+    EXPECT_EQ(generate_params("   ", 5, next_random),
+              "name=%20%20%20&score=5&check=8d531e424d223916");
+    // One draw per digit, in order, reduced modulo 16.
+    int draws = 0;
+    const auto counting = [&] {
+        const int n = draws++;
+        return 17 * n;
+    };
+    EXPECT_EQ(generate_params("ab cd", 120, counting),
+              "name=ab%20cd&score=120&check=30911233540506777879");
+}
+
+TEST(PlayerName, OneToSixteenOfLowerCaseDigitsSpaceAndUnderscore) {
+    for (const char c : std::string_view("az09 _")) {
+        EXPECT_TRUE(is_name_character(c)) << c;
+    }
+    // The neighbours of every allowed range, and bytes that a signed char makes negative.
+    for (const char c : std::string_view("`{/:^A\t-%\xe9\0", 11)) {
+        EXPECT_FALSE(is_name_character(c)) << static_cast<int>(c);
+    }
+    const std::pair<std::string_view, bool> names[] = {{"ada", true},
+                                                       {"two words", true},
+                                                       {"   ", true},
+                                                       {"best_of_the_best", true},
+                                                       {"", false},
+                                                       {"best_of_the_best!", false},
+                                                       {"aaaaaaaaaaaaaaaaa", false},
+                                                       {"Ada", false},
+                                                       {"ada%20b", false},
+                                                       {std::string_view("a\0b", 3), false}};
+    for (const auto& [name, valid] : names) {
+        EXPECT_EQ(is_valid_player_name(name), valid) << name;
+    }
 }
 
 TEST(Endpoint, UrlGivesHostAndPortOrNothing) {
@@ -96,7 +131,7 @@ TEST(Endpoint, UrlGivesHostAndPortOrNothing) {
     }
     // The game posts where the variable says; a malformed one fails the post at once.
     ::setenv("KULIMBARA_HIGHSCORE_URL", "https://scores.example.org", 1);
-    score_post_worker worker;
+    score_post_worker worker(next_random);
     worker.start("ada", 1);
     EXPECT_NE(worker.wait().detail.find("KULIMBARA_HIGHSCORE_URL"), std::string::npos);
     ::unsetenv("KULIMBARA_HIGHSCORE_URL");
@@ -143,7 +178,7 @@ TEST(Client, UnreachableServicesFailWithTheCause) {
         EXPECT_NE(result.detail.find(cause), std::string::npos) << result.detail;
     }
     // A worker may end while its post is under way; the post then finishes on its own.
-    score_post_worker{100ms}.start("ada", 1, {"127.0.0.1", silent.port()});
+    score_post_worker{next_random, 100ms}.start("ada", 1, {"127.0.0.1", silent.port()});
     std::this_thread::sleep_for(300ms);
 }
 

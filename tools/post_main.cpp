@@ -2,36 +2,19 @@
 // service. Exit status 0 when the service accepted the score, 1 when it did not, 2 for bad
 // arguments.
 #include <cstdio>
-#include <cstdlib>
 #include <optional>
 #include <string>
-#include <string_view>
 
+#include "client.h"
 #include "clock.h"
-#include "hiscore.h"
+#include "option_parser.h"
+#include "protocol.h"
 #include "random.h"
 
 namespace {
 
-constexpr const char* usage = "usage: kulimbara-post NAME SCORE [--host H] [--port P]\n";
-
-[[noreturn]] void bad_usage(const std::string& problem) {
-    std::fprintf(stderr, "kulimbara-post: %s\n%s", problem.c_str(), usage);
-    std::exit(2);
-}
-
-// The names the game lets a player type.
-bool is_game_name(std::string_view name) {
-    if (name.empty() || name.size() > 16) {
-        return false;
-    }
-    for (const char c : name) {
-        if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == ' ' || c == '_')) {
-            return false;
-        }
-    }
-    return true;
-}
+const option_parser parser("kulimbara-post",
+                           "usage: kulimbara-post NAME SCORE [--host H] [--port P]\n");
 
 }  // namespace
 
@@ -40,50 +23,48 @@ int main(int argc, char** argv) {
     std::optional<int> score;
     std::optional<std::string> host;
     std::optional<int> port;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= argc) {
-                bad_usage(arg + " needs a value");
-            }
-            return argv[++i];
-        };
-        if (arg == "--host") {
-            host = value();
-            if (host->empty()) {
-                bad_usage("--host needs a host name");
-            }
-        } else if (arg == "--port") {
-            const std::string text = value();
-            const std::optional<long long> number = parse_decimal(text, 65535);
-            if (!number || *number < 1) {
-                bad_usage("--port takes a number from 1 to 65535, not '" + text + "'");
-            }
-            port = static_cast<int>(*number);
-        } else if (arg.starts_with("--")) {
-            bad_usage("unknown option " + arg);
-        } else if (!name) {
-            if (!is_game_name(arg)) {
-                bad_usage("a name is 1 to 16 characters of a-z, 0-9, space and _, not '" + arg +
-                          "'");
-            }
-            name = arg;
-        } else if (!score) {
-            const std::optional<long long> number = parse_decimal(arg, 2147483647);
-            if (!number) {
-                bad_usage("a score is a whole number from 0, not '" + arg + "'");
-            }
-            score = static_cast<int>(*number);
-        } else {
-            bad_usage("unexpected argument '" + arg + "'");
-        }
-    }
+    parser.parse(argc, argv,
+                 {{"--host", true,
+                   [&](const std::string& text) -> std::string {
+                       host = text;
+                       return text.empty() ? "--host needs a host name" : "";
+                   }},
+                  {"--port", true,
+                   [&](const std::string& text) -> std::string {
+                       const std::optional<long long> number = parse_decimal(text, 65535);
+                       if (!number || *number < 1) {
+                           return "--port takes a number from 1 to 65535, not '" + text + "'";
+                       }
+                       port = static_cast<int>(*number);
+                       return "";
+                   }}},
+                 [&](const std::string& arg) -> std::string {
+                     if (arg.starts_with("--")) {
+                         return "unknown option " + arg;
+                     }
+                     if (!name) {
+                         if (!is_valid_player_name(arg)) {
+                             return "a name is 1 to 16 characters of a-z, 0-9, space and _, not '" +
+                                    arg + "'";
+                         }
+                         name = arg;
+                     } else if (!score) {
+                         const std::optional<long long> number = parse_decimal(arg, 2147483647);
+                         if (!number) {
+                             return "a score is a whole number from 0, not '" + arg + "'";
+                         }
+                         score = static_cast<int>(*number);
+                     } else {
+                         return "unexpected argument '" + arg + "'";
+                     }
+                     return "";
+                 });
     if (!name || !score) {
-        bad_usage("needs a name and a score");
+        parser.fail("needs a name and a score");
     }
     std::optional<highscore_endpoint> endpoint = configured_endpoint();
     if (!endpoint) {
-        bad_usage("KULIMBARA_HIGHSCORE_URL is not of the form http://HOST[:PORT]");
+        parser.fail("KULIMBARA_HIGHSCORE_URL is not of the form http://HOST[:PORT]");
     }
     if (host) {
         endpoint->host = *host;
@@ -93,7 +74,7 @@ int main(int argc, char** argv) {
     }
 
     seed_random(clock_seed());
-    score_post_worker worker;
+    score_post_worker worker(next_random);
     worker.start(*name, *score, *endpoint);
     const post_result result = worker.wait();
     std::printf("%s %s:%d: %s\n", result.success ? "posted to" : "not posted to",

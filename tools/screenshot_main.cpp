@@ -14,19 +14,17 @@
 #include "frame.h"
 #include "gl.h"
 #include "levels.h"
+#include "option_parser.h"
+#include "protocol.h"
 #include "random.h"
 #include "shell.h"
 
 namespace {
 
-constexpr const char* usage =
+const option_parser parser(
+    "screenshots",
     "usage: screenshots OUTDIR [--size WxH] [--intro-at S] [--play-level N] [--play-at S]\n"
-    "                   [--name NAME] [--end-at S]\n";
-
-[[noreturn]] void bad_usage(const std::string& problem) {
-    std::fprintf(stderr, "screenshots: %s\n%s", problem.c_str(), usage);
-    std::exit(2);
-}
+    "                   [--name NAME] [--end-at S]\n");
 
 struct command_line {
     std::string out_dir;
@@ -39,56 +37,60 @@ struct command_line {
     double end_at = 1.77;  // seconds on the end screen
 };
 
-double seconds_value(const std::string& option, const std::string& text) {
-    char* end = nullptr;
-    const double value = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || !(value >= 0.0 && value < 3600.0)) {
-        bad_usage(option + " '" + text + "' is not a number of seconds");
-    }
-    return value;
+// An option's value in seconds, from 0 to an hour, into `target`.
+command_option seconds_option(std::string_view option, double& target) {
+    return {option, true, [option, &target](const std::string& text) -> std::string {
+                char* end = nullptr;
+                const double value = std::strtod(text.c_str(), &end);
+                if (text.empty() || *end != '\0' || !(value >= 0.0 && value < 3600.0)) {
+                    return std::string(option) + " '" + text + "' is not a number of seconds";
+                }
+                target = value;
+                return "";
+            }};
 }
 
 command_line parse(int argc, char** argv) {
     command_line cmd;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= argc) {
-                bad_usage(arg + " needs a value");
-            }
-            return argv[++i];
-        };
-        if (arg == "--size") {
-            const std::string text = value();
-            if (std::sscanf(text.c_str(), "%dx%d", &cmd.width, &cmd.height) != 2 ||
-                cmd.width < 64 || cmd.height < 64 || cmd.width > 8192 || cmd.height > 8192) {
-                bad_usage("--size '" + text + "' is not WIDTHxHEIGHT from 64 to 8192");
-            }
-        } else if (arg == "--intro-at") {
-            cmd.intro_at = seconds_value(arg, value());
-        } else if (arg == "--play-level") {
-            const std::string text = value();
-            if (text.size() != 1 || text[0] < '0' || text[0] >= '0' + levels_count) {
-                bad_usage("no level '" + text + "': levels are 0 to 5");
-            }
-            cmd.play_level = text[0] - '0';
-        } else if (arg == "--play-at") {
-            cmd.play_at = seconds_value(arg, value());
-        } else if (arg == "--name") {
-            cmd.name = value();
-            if (cmd.name.empty() || cmd.name.size() > player_name_max) {
-                bad_usage("--name needs 1 to 16 characters");
-            }
-        } else if (arg == "--end-at") {
-            cmd.end_at = seconds_value(arg, value());
-        } else if (!arg.empty() && arg[0] != '-' && cmd.out_dir.empty()) {
-            cmd.out_dir = arg;
-        } else {
-            bad_usage("unknown option '" + arg + "'");
-        }
-    }
+    parser.parse(argc, argv,
+                 {{"--size", true,
+                   [&](const std::string& text) -> std::string {
+                       if (std::sscanf(text.c_str(), "%dx%d", &cmd.width, &cmd.height) != 2 ||
+                           cmd.width < 64 || cmd.height < 64 || cmd.width > 8192 ||
+                           cmd.height > 8192) {
+                           return "--size '" + text + "' is not WIDTHxHEIGHT from 64 to 8192";
+                       }
+                       return "";
+                   }},
+                  seconds_option("--intro-at", cmd.intro_at),
+                  {"--play-level", true,
+                   [&](const std::string& text) -> std::string {
+                       if (text.size() != 1 || text[0] < '0' || text[0] >= '0' + levels_count) {
+                           return "no level '" + text + "': levels are 0 to 5";
+                       }
+                       cmd.play_level = text[0] - '0';
+                       return "";
+                   }},
+                  seconds_option("--play-at", cmd.play_at),
+                  {"--name", true,
+                   [&](const std::string& text) -> std::string {
+                       // The name as the game would take it: 1 to 16 of its characters.
+                       if (!is_valid_player_name(text)) {
+                           return "--name needs 1 to 16 of a-z, 0-9, space and _";
+                       }
+                       cmd.name = text;
+                       return "";
+                   }},
+                  seconds_option("--end-at", cmd.end_at)},
+                 [&](const std::string& arg) -> std::string {
+                     if (!arg.empty() && arg[0] != '-' && cmd.out_dir.empty()) {
+                         cmd.out_dir = arg;
+                         return "";
+                     }
+                     return "unknown option '" + arg + "'";
+                 });
     if (cmd.out_dir.empty()) {
-        bad_usage("no output folder");
+        parser.fail("no output folder");
     }
     return cmd;
 }

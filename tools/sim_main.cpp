@@ -1,23 +1,19 @@
 // kulimbara-sim: plays the built-in levels headless and reports what happened.
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "levels.h"
+#include "option_parser.h"
 #include "simulator.h"
 
 namespace {
 
-constexpr const char* usage =
+const option_parser parser(
+    "kulimbara-sim",
     "usage: kulimbara-sim (--level N | --all) [--dt S] [--keys up|down|toggle:N] "
-    "[--max-time T] [--trace FILE] [--json]\n";
-
-[[noreturn]] void bad_usage(const std::string& problem) {
-    std::fprintf(stderr, "kulimbara-sim: %s\n%s", problem.c_str(), usage);
-    std::exit(2);
-}
+    "[--max-time T] [--trace FILE] [--json]\n");
 
 struct command_line {
     std::vector<int> levels;
@@ -30,57 +26,61 @@ command_line parse(int argc, char** argv) {
     command_line cmd;
     bool level_given = false;
     bool all_given = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= argc) {
-                bad_usage(arg + " needs a value");
-            }
-            return argv[++i];
-        };
-        if (arg == "--level") {
-            const std::string text = value();
-            if (text.size() != 1 || text[0] < '0' || text[0] >= '0' + levels_count) {
-                bad_usage("no level '" + text + "': levels are 0 to 5");
-            }
-            cmd.levels = {text[0] - '0'};
-            level_given = true;
-        } else if (arg == "--all") {
-            all_given = true;
-        } else if (arg == "--dt") {
-            const std::string text = value();
-            const auto dt = parse_seconds(text);
-            if (!dt || *dt <= 0.0) {
-                bad_usage("--dt '" + text + "' is not a positive number of seconds");
-            }
-            cmd.options.dt = *dt;
-        } else if (arg == "--keys") {
-            const std::string text = value();
-            const auto keys = key_pattern::parse(text);
-            if (!keys) {
-                bad_usage("--keys '" + text + "' is not up, down or toggle:N with N >= 1");
-            }
-            cmd.options.keys = *keys;
-        } else if (arg == "--max-time") {
-            const std::string text = value();
-            const auto t = parse_seconds(text);
-            if (!t || *t < 0.0) {
-                bad_usage("--max-time '" + text + "' is not a number of seconds");
-            }
-            cmd.options.max_time = *t;
-        } else if (arg == "--trace") {
-            cmd.trace_path = value();
-            if (cmd.trace_path.empty()) {
-                bad_usage("--trace needs a file name");
-            }
-        } else if (arg == "--json") {
-            cmd.json = true;
-        } else {
-            bad_usage("unknown option '" + arg + "'");
-        }
-    }
+    parser.parse(argc, argv,
+                 {{"--level", true,
+                   [&](const std::string& text) -> std::string {
+                       if (text.size() != 1 || text[0] < '0' || text[0] >= '0' + levels_count) {
+                           return "no level '" + text + "': levels are 0 to 5";
+                       }
+                       cmd.levels = {text[0] - '0'};
+                       level_given = true;
+                       return "";
+                   }},
+                  {"--all", false,
+                   [&](const std::string&) {
+                       all_given = true;
+                       return "";
+                   }},
+                  {"--dt", true,
+                   [&](const std::string& text) -> std::string {
+                       const auto dt = parse_seconds(text);
+                       if (!dt || *dt <= 0.0) {
+                           return "--dt '" + text + "' is not a positive number of seconds";
+                       }
+                       cmd.options.dt = *dt;
+                       return "";
+                   }},
+                  {"--keys", true,
+                   [&](const std::string& text) -> std::string {
+                       const auto keys = key_pattern::parse(text);
+                       if (!keys) {
+                           return "--keys '" + text + "' is not up, down or toggle:N with N >= 1";
+                       }
+                       cmd.options.keys = *keys;
+                       return "";
+                   }},
+                  {"--max-time", true,
+                   [&](const std::string& text) -> std::string {
+                       const auto t = parse_seconds(text);
+                       if (!t || *t < 0.0) {
+                           return "--max-time '" + text + "' is not a number of seconds";
+                       }
+                       cmd.options.max_time = *t;
+                       return "";
+                   }},
+                  {"--trace", true,
+                   [&](const std::string& text) -> std::string {
+                       cmd.trace_path = text;
+                       return text.empty() ? "--trace needs a file name" : "";
+                   }},
+                  {"--json", false,
+                   [&](const std::string&) {
+                       cmd.json = true;
+                       return "";
+                   }}},
+                 [](const std::string& arg) { return "unknown option '" + arg + "'"; });
     if (level_given == all_given) {
-        bad_usage("give either --level N or --all");
+        parser.fail("give either --level N or --all");
     }
     if (all_given) {
         for (int n = 0; n < levels_count; ++n) {

@@ -6,9 +6,10 @@
 #include <optional>
 #include <vector>
 
+#include "client.h"
 #include "frame.h"
 #include "game.h"
-#include "hiscore.h"
+#include "random.h"
 #include "scene.h"
 
 class drawn_game {
@@ -36,5 +37,6 @@ class drawn_game {
     void handle(const std::vector<frame_event>& events);
 
     game the_game;
-    score_post_worker score_post;
+    // The query's random characters come from the game's generator.
+    score_post_worker score_post{next_random};
 };

@@ -25,10 +25,6 @@ constexpr countdown_row countdown[] = {
     {game_screen::countdown_1, 3.5, "PLAY!", game_screen::play},
 };
 
-bool is_name_character(unsigned char key) {
-    return (key >= 'a' && key <= 'z') || (key >= '0' && key <= '9') || key == ' ' || key == '_';
-}
-
 unsigned char lower_case(int key) {
     auto c = static_cast<unsigned char>(key);
     if (c >= 'A' && c <= 'Z') {
@@ -153,7 +149,8 @@ void game::advance_level() {
 
 void game::edit_name(unsigned char key) {
     const int length_before = session.player_name_len;
-    const bool typed = is_name_character(key) && session.player_name_len < player_name_max;
+    const bool typed =
+        is_name_character(static_cast<char>(key)) && session.player_name_len < player_name_max;
     if (typed) {
         session.player_name.resize(session.player_name_len);
         session.player_name.push_back(static_cast<char>(key));

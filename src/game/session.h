@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "protocol.h"
+
 // The game's screens. The countdown's four steps follow each other in value, as do the
 // countdown, play and the completed level.
 enum class game_screen : int {
@@ -47,8 +49,6 @@ constexpr bool is_valid_screen(game_screen screen) {
 constexpr game_screen opening_screen(int level_number) {
     return level_number == 0 ? game_screen::intro : game_screen::countdown;
 }
-
-constexpr int player_name_max = 16;
 
 struct game_session {
     int current_level = 0;  // 0 to 5; 6 once the last level is finished

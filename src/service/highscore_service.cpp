@@ -4,11 +4,12 @@
 #include <httplib.h>
 #include <sqlite3.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <deque>
 #include <mutex>
@@ -16,7 +17,7 @@
 #include <thread>
 #include <unordered_map>
 
-#include "hiscore.h"
+#include "protocol.h"
 
 namespace {
 
@@ -24,12 +25,8 @@ using steady = std::chrono::steady_clock;
 
 constexpr std::size_t target_max = 1024;
 constexpr int leaderboard_size = 100;
-constexpr std::size_t name_max = 16;
-
-bool is_name_char(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == ' ' || c == '_';
-}
-
+// The name as posted: a space comes only as %20 (no other escape), and the decoded name must
+// be one a player can type.
 std::optional<std::string> decode_name(std::string_view raw) {
     std::string name;
     for (std::size_t i = 0; i < raw.size(); ++i) {
@@ -39,13 +36,13 @@ std::optional<std::string> decode_name(std::string_view raw) {
             }
             name += ' ';
             i += 2;
-        } else if (raw[i] != ' ' && is_name_char(raw[i])) {
-            name += raw[i];
-        } else {
+        } else if (raw[i] == ' ') {
             return std::nullopt;
+        } else {
+            name += raw[i];
         }
     }
-    if (name.empty() || name.size() > name_max) {
+    if (!is_valid_player_name(name)) {
         return std::nullopt;
     }
     return name;
@@ -136,33 +133,12 @@ std::string json_escape(std::string_view text) {
 
 // The HTTP library listens with a backlog of 5, so a burst of new connections overflows the
 // accept queue and the dropped ones retry only a second later. Listening again on the bound
-// socket raises the backlog; the socket is found as the one accepting on `port`.
-void raise_accept_backlog(int port) {
-    for (int fd = 0; fd < 1024; ++fd) {
-        struct stat info {};
-        if (::fstat(fd, &info) != 0 || !S_ISSOCK(info.st_mode)) {
-            continue;
-        }
-        int accepting = 0;
-        socklen_t length = sizeof accepting;
-        sockaddr_storage address{};
-        socklen_t address_length = sizeof address;
-        if (::getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &accepting, &length) != 0 ||
-            accepting == 0 ||
-            ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &address_length) != 0) {
-            continue;
-        }
-        int bound_port = -1;
-        if (address.ss_family == AF_INET) {
-            bound_port = ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
-        } else if (address.ss_family == AF_INET6) {
-            bound_port = ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
-        }
-        if (bound_port == port) {
-            ::listen(fd, SOMAXCONN);
-        }
-    }
-}
+// socket raises the backlog; the library keeps that socket for its subclasses.
+class backlog_server : public httplib::Server {
+  public:
+    // True when the backlog was raised on the socket that bind_to_port made.
+    bool raise_accept_backlog() { return ::listen(svr_sock_, SOMAXCONN) == 0; }
+};
 
 // A request's own text made safe for a one-line log: control characters and spaces become '?',
 // and the field is cut at 200 characters.
@@ -516,7 +492,7 @@ struct highscore_service::impl {
     service_config config;
     score_store store;
     post_limiter limiter;
-    httplib::Server server;
+    backlog_server server;
     std::atomic<bool> stop_requested{false};
     std::atomic<bool> listening{false};
 };
@@ -531,8 +507,9 @@ highscore_service::~highscore_service() = default;
 int highscore_service::bind(const std::string& host, int port) {
     const int bound = port == 0 ? impl_->server.bind_to_any_port(host)
                                 : (impl_->server.bind_to_port(host, port) ? port : -1);
-    if (bound > 0) {
-        raise_accept_backlog(bound);
+    if (bound > 0 && !impl_->server.raise_accept_backlog()) {
+        std::fprintf(stderr, "highscore service: cannot raise the accept backlog: %s\n",
+                     std::strerror(errno));
     }
     return bound;
 }

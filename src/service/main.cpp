@@ -11,17 +11,14 @@
 #include <thread>
 
 #include "highscore_service.h"
-#include "hiscore.h"
+#include "option_parser.h"
+#include "protocol.h"
 
 namespace {
 
-constexpr const char* usage =
-    "usage: kulimbara-highscore [--listen ADDR:PORT] [--db FILE] [--max-score N]\n";
-
-[[noreturn]] void bad_usage(const std::string& problem) {
-    std::fprintf(stderr, "kulimbara-highscore: %s\n%s", problem.c_str(), usage);
-    std::exit(2);
-}
+const option_parser parser(
+    "kulimbara-highscore",
+    "usage: kulimbara-highscore [--listen ADDR:PORT] [--db FILE] [--max-score N]\n");
 
 struct listen_address {
     std::string host;
@@ -53,37 +50,31 @@ std::optional<listen_address> parse_listen(std::string_view text) {
 int main(int argc, char** argv) {
     listen_address address{"127.0.0.1", 8080};
     service_config config;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= argc) {
-                bad_usage(arg + " needs a value");
-            }
-            return argv[++i];
-        };
-        if (arg == "--listen") {
-            const std::string text = value();
-            const std::optional<listen_address> parsed = parse_listen(text);
-            if (!parsed) {
-                bad_usage("--listen takes ADDR:PORT, not '" + text + "'");
-            }
-            address = *parsed;
-        } else if (arg == "--db") {
-            config.db_path = value();
-            if (config.db_path.empty()) {
-                bad_usage("--db needs a file name");
-            }
-        } else if (arg == "--max-score") {
-            const std::string text = value();
-            const std::optional<long long> max_score = parse_decimal(text, 2147483647);
-            if (!max_score) {
-                bad_usage("--max-score takes a whole number from 0, not '" + text + "'");
-            }
-            config.max_score = static_cast<int>(*max_score);
-        } else {
-            bad_usage("unknown argument '" + arg + "'");
-        }
-    }
+    parser.parse(argc, argv,
+                 {{"--listen", true,
+                   [&](const std::string& text) -> std::string {
+                       const std::optional<listen_address> parsed = parse_listen(text);
+                       if (!parsed) {
+                           return "--listen takes ADDR:PORT, not '" + text + "'";
+                       }
+                       address = *parsed;
+                       return "";
+                   }},
+                  {"--db", true,
+                   [&](const std::string& text) -> std::string {
+                       config.db_path = text;
+                       return text.empty() ? "--db needs a file name" : "";
+                   }},
+                  {"--max-score", true,
+                   [&](const std::string& text) -> std::string {
+                       const std::optional<long long> max_score = parse_decimal(text, 2147483647);
+                       if (!max_score) {
+                           return "--max-score takes a whole number from 0, not '" + text + "'";
+                       }
+                       config.max_score = static_cast<int>(*max_score);
+                       return "";
+                   }}},
+                 [](const std::string& arg) { return "unknown argument '" + arg + "'"; });
 
     // The signals are taken by one thread that stops the server; every other thread,
     // the server's included, inherits the block.

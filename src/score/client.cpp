@@ -1,4 +1,4 @@
-#include "hiscore.h"
+#include "client.h"
 
 #include <netdb.h>
 #include <netinet/in.h>
@@ -12,9 +12,9 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <utility>
 
-#include "hiscore_key.h"
-#include "random.h"
+#include "protocol.h"
 
 #ifndef KULIMBARA_HIGHSCORE_HOST
 #define KULIMBARA_HIGHSCORE_HOST "localhost"
@@ -23,20 +23,6 @@
 namespace {
 
 using steady = std::chrono::steady_clock;
-
-constexpr char rand_chars[] = "0123456789abcdef";
-
-std::uint32_t crc_step(std::uint32_t remainder, unsigned char byte) {
-    remainder ^= static_cast<std::uint32_t>(byte) << 24;
-    for (int bit = 0; bit < 8; ++bit) {
-        if ((remainder & 0x80000000u) != 0) {
-            remainder = (remainder << 1) ^ 0x04C11DB7u;
-        } else {
-            remainder = remainder << 1;
-        }
-    }
-    return remainder;
-}
 
 // A socket descriptor that closes itself.
 class socket_fd {
@@ -103,88 +89,6 @@ bool is_success_status(std::string_view line) {
 }
 
 }  // namespace
-
-unsigned char bit_swap(unsigned char value, int a, int b) {
-    const unsigned A_bit = (value >> a) & 1u;
-    const unsigned B_bit = (value >> b) & 1u;
-    unsigned v = value & ~((1u << a) | (1u << b));
-    v |= (A_bit << b) | (B_bit << a);
-    return static_cast<unsigned char>(v);
-}
-
-unsigned char bit_mix(unsigned char value, int key, int idx) {
-    for (const bit_pair& p : fixed_bit_pairs) {
-        value = bit_swap(value, p.a, p.b);
-    }
-    value = bit_swap(value, idx % 8, (idx + 4) % 8);
-    for (const mixer_row& row : mixer) {
-        if (key % row.divisor == 0) {
-            value = bit_swap(value, row.a, row.b);
-        }
-    }
-    return value;
-}
-
-std::uint32_t crc32_bzip2(std::string_view message) {
-    std::uint32_t remainder = 0xFFFFFFFFu;
-    for (const char c : message) {
-        remainder = crc_step(remainder, static_cast<unsigned char>(c));
-    }
-    return ~remainder;
-}
-
-std::uint32_t check_code(std::string_view message, int key) {
-    std::uint32_t remainder = 0xFFFFFFFFu;
-    for (std::size_t i = 0; i < message.size(); ++i) {
-        remainder = crc_step(
-            remainder, bit_mix(static_cast<unsigned char>(message[i]), key, static_cast<int>(i)));
-    }
-    return ~remainder;
-}
-
-std::string check_digits(std::string_view name, int score) {
-    const auto unsigned_score = static_cast<std::uint32_t>(score);
-    std::string check_input = std::to_string(unsigned_score);
-    check_input += name;
-    check_input += std::to_string(~unsigned_score);
-    return std::to_string(check_code(check_input, score));
-}
-
-std::string generate_params(std::string_view name, int score) {
-    const std::string check_output = check_digits(name, score);
-    std::string check_output_rand;
-    for (const char digit : check_output) {
-        check_output_rand += digit;
-        check_output_rand += rand_chars[next_random() % 16];
-    }
-    std::string escaped_name;
-    for (const char c : name) {
-        if (c == ' ') {
-            escaped_name += "%20";
-        } else {
-            escaped_name += c;
-        }
-    }
-    return "name=" + escaped_name + "&score=" + std::to_string(score) +
-           "&check=" + check_output_rand;
-}
-
-std::optional<long long> parse_decimal(std::string_view text, long long high) {
-    if (text.empty() || text.size() > 10) {
-        return std::nullopt;
-    }
-    long long value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        value = value * 10 + (c - '0');
-    }
-    if (value > high) {
-        return std::nullopt;
-    }
-    return value;
-}
 
 std::optional<highscore_endpoint> parse_highscore_url(std::string_view url) {
     constexpr std::string_view scheme = "http://";
@@ -318,11 +222,14 @@ struct score_post_worker::shared_state {
     std::optional<post_result> result;
 };
 
+score_post_worker::score_post_worker(std::function<int()> random, std::chrono::milliseconds bound)
+    : random_(std::move(random)), bound_(bound) {}
+
 void score_post_worker::start(std::string_view name, int score,
                               const highscore_endpoint& endpoint) {
     state_ = std::make_shared<shared_state>();
     deadline_ = steady::now() + bound_;
-    std::thread([state = state_, query = generate_params(name, score), endpoint,
+    std::thread([state = state_, query = generate_params(name, score, random_), endpoint,
                  deadline = deadline_] {
         post_result result = send_data(query, endpoint, deadline);
         const std::lock_guard lock(state->mutex);
@@ -369,8 +276,8 @@ post_result score_post_worker::wait() {
     }
 }
 
-post_result send_score_online(std::string_view name, int score) {
-    score_post_worker worker;
+post_result send_score_online(std::string_view name, int score, std::function<int()> random) {
+    score_post_worker worker(std::move(random));
     worker.start(name, score);
     return worker.wait();
 }

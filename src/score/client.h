@@ -1,37 +1,14 @@
-// The online score post: the query with its check value, the HTTP request that carries it to
-// the high-score service, and the worker that keeps the game drawing while it goes.
+// The game's side of the online score post: where posts go, the HTTP request that carries a
+// query to the high-score service, and the worker that keeps the game drawing while it goes.
+// The query itself is the protocol's (protocol.h).
 #pragma once
 
 #include <chrono>
-#include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-
-// `value` with its bits a and b (0 to 7) exchanged.
-unsigned char bit_swap(unsigned char value, int a, int b);
-
-// One byte of a message mixed by the key material, the key and the byte's index.
-unsigned char bit_mix(unsigned char value, int key, int idx);
-
-// CRC-32/BZIP2 (polynomial 0x04C11DB7, register from all ones, unreflected, complemented).
-std::uint32_t crc32_bzip2(std::string_view message);
-
-// The CRC-32/BZIP2 of the message's bytes after bit_mix, byte i mixed with index i.
-std::uint32_t check_code(std::string_view message, int key);
-
-// The decimal check value of a post: check_code of "<score><name><~score>" (both numbers
-// unsigned 32-bit decimals, the name as typed) keyed by the score.
-std::string check_digits(std::string_view name, int score);
-
-// The query "name=…&score=…&check=…": spaces in the name become %20, and every check digit
-// is followed by one random hexadecimal character drawn from the game's generator.
-std::string generate_params(std::string_view name, int score);
-
-// A plain decimal of one to ten digits, from 0 to `high`; nullopt for anything else (signs,
-// spaces, exponents, more digits).
-std::optional<long long> parse_decimal(std::string_view text, long long high);
 
 struct highscore_endpoint {
     std::string host;
@@ -61,12 +38,14 @@ post_result send_data(const std::string& url, const highscore_endpoint& endpoint
                       std::chrono::steady_clock::time_point deadline);
 
 // One score post on a worker thread, driven from one thread (the game's). The query is built
-// by the caller's thread, since the random generator belongs to the game. The worker owns a
-// share of the state it reports into, so this object, or the whole process, may end while a
-// post is under way.
+// on that thread, with the generator the worker was given (the game's is not for other
+// threads). The worker owns a share of the state it reports into, so this object, or the
+// whole process, may end while a post is under way.
 class score_post_worker {
   public:
-    explicit score_post_worker(std::chrono::milliseconds bound = post_time_bound) : bound_(bound) {}
+    // `random` gives the query's random characters (uniform integers from 0 to 32767).
+    explicit score_post_worker(std::function<int()> random,
+                               std::chrono::milliseconds bound = post_time_bound);
 
     // Starts posting; returns at once. A post already under way is abandoned.
     void start(std::string_view name, int score, const highscore_endpoint& endpoint);
@@ -80,10 +59,11 @@ class score_post_worker {
 
   private:
     struct shared_state;
+    std::function<int()> random_;
     std::shared_ptr<shared_state> state_;
     std::chrono::milliseconds bound_;
     std::chrono::steady_clock::time_point deadline_;
 };
 
 // Posts the score and waits for the result, within post_time_bound.
-post_result send_score_online(std::string_view name, int score);
+post_result send_score_online(std::string_view name, int score, std::function<int()> random);
