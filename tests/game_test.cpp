@@ -123,31 +123,6 @@ TEST_F(Game, NameEntryFoldsCaseLimitsLengthAndIgnoresPunctuation) {
     EXPECT_TRUE(g.pause_flag);
 }
 
-TEST_F(Game, FramesPassRawTimesAndPlayFramesRunThePhysicsUnlessPaused) {
-    frame(0.0);
-    EXPECT_EQ(g.level->total_time, 0.0);
-    EXPECT_NE(g.tt.intro.rotation_index, -1);  // the title animation took its first step
-    EXPECT_EQ(g.level->gate_alpha, 0.25);
-    frame(0.25, {{true, key_enter}});
-    EXPECT_EQ(g.level->total_time, 0.25);
-    EXPECT_EQ(g.tt.stime, 0.25);           // the score shiver's clock
-    EXPECT_EQ(g.tt.intro.localtime, 0.0);  // the title stands still outside the intro
-    EXPECT_EQ(g.level->gate_alpha, std::sin(0.25 * 10.0) * 0.125 + 0.25);
-
-    g.session.screen = game_screen::play;
-    frame(0.25, {{true, 'p'}});
-    EXPECT_TRUE(is_waiting(g.level->balls[0]));
-    EXPECT_EQ(g.level->rotation.y, 0.0);
-    const auto& events = frame(0.3, {{true, 'p'}});  // a slow frame: the physics takes 0.05 s
-    EXPECT_EQ(kinds_of(events), (std::vector{kind::pause_toggled, kind::ball_released}));
-    EXPECT_EQ(events[1].ball, 0);
-    EXPECT_TRUE(is_in_play(g.level->balls[0]));
-    EXPECT_EQ(g.level->rotation.y, -15.0 * 0.05);
-    EXPECT_NEAR(g.level->total_time, 0.8, 1e-12);
-    EXPECT_NEAR(g.tt.history[g.tt.index - 1], 0.3, 1e-12);
-    EXPECT_NEAR(g.tt.stime, 0.3, 1e-12);  // it jumped in the frame before
-}
-
 TEST_F(Game, AFrameAfterTheLastBallIsLostCompletesTheLevelEvenWhenPaused) {
     level_t& level = *g.level;
     g.session.screen = game_screen::play;

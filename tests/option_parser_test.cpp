@@ -45,7 +45,6 @@ TEST(OptionParser, ReadsOptionsFlagsAndOtherArgumentsInOrder) {
     // The value after an option is taken whatever it looks like, and a later one wins.
     EXPECT_EQ(program.seen,
               (std::vector<std::string>{"json", "file=out", "size=12", "size=--json"}));
-    EXPECT_EQ(example_program().read({}), "");
 }
 
 TEST(OptionParser, StopsAtTheFirstProblem) {
@@ -60,16 +59,6 @@ TEST(OptionParser, StopsAtTheFirstProblem) {
         EXPECT_EQ(program.read(args), problem);
         EXPECT_LE(program.seen.size(), 1u) << problem;
     }
-}
-
-TEST(OptionParserDeathTest, AProblemPrintsTheProgramAndItsUsageAndExitsWithTwo) {
-    const option_parser parser("example", "usage: example [--size N] FILE\n");
-    example_program program;
-    char name[] = "example";
-    char option[] = "--size";
-    char* argv[] = {name, option, nullptr};
-    EXPECT_EXIT(parser.parse(2, argv, program.options, program.other), ::testing::ExitedWithCode(2),
-                "^example: --size needs a value\nusage: example \\[--size N\\] FILE\n$");
 }
 
 }  // namespace

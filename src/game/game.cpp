@@ -1,6 +1,7 @@
 #include "game.h"
 
 #include <cmath>
+#include <iterator>
 
 #include "clock.h"
 #include "levels.h"
@@ -42,31 +43,13 @@ frame_event event_of(frame_event::kind what) {
 }  // namespace
 
 frame_event frame_event::from(const physics_event& event) {
-    using from_kind = physics_event::kind;
+    // In the order of physics_event::kind.
+    constexpr kind kinds[] = {kind::ball_released, kind::ball_landed, kind::ball_contact,
+                              kind::block_contact, kind::gate_scored, kind::ball_fell,
+                              kind::ball_lost};
+    static_assert(std::size(kinds) == static_cast<std::size_t>(physics_event::kind::lost) + 1);
     frame_event e;
-    switch (event.what) {
-        case from_kind::released:
-            e.what = kind::ball_released;
-            break;
-        case from_kind::landed:
-            e.what = kind::ball_landed;
-            break;
-        case from_kind::ball_contact:
-            e.what = kind::ball_contact;
-            break;
-        case from_kind::block_contact:
-            e.what = kind::block_contact;
-            break;
-        case from_kind::gate_scored:
-            e.what = kind::gate_scored;
-            break;
-        case from_kind::fell:
-            e.what = kind::ball_fell;
-            break;
-        case from_kind::lost:
-            e.what = kind::ball_lost;
-            break;
-    }
+    e.what = kinds[static_cast<int>(event.what)];
     e.ball = event.ball;
     e.other = event.other;
     e.speed = event.speed;

@@ -18,6 +18,7 @@ physics_cfg_t load_physics_cfg();
 
 // What a step did, in the order it happened. Physics reports through this list only.
 struct physics_event {
+    // The game's frame events list these in this order.
     enum class kind {
         released,       // the ball left its start point
         landed,         // the ball met the desk top from above; speed is its downward speed
