@@ -105,15 +105,15 @@ TEST_F(Game, EnterAdvancesThroughTheLevelsWithTheScoreThenAsksForAName) {
 
 TEST_F(Game, NameEntryFoldsCaseLimitsLengthAndIgnoresPunctuation) {
     g.session.screen = game_screen::name_entry;
-    const auto& events = type("Ab 9_-!.");
-    EXPECT_EQ(g.session.player_name, "ab 9__");
+    const auto& events = type("AZ 9_-!.");
+    EXPECT_EQ(g.session.player_name, "az 9__");
     EXPECT_EQ(g.session.player_name_len, 5);
     ASSERT_EQ(events.size(), 5u);  // a name_edited for each character that counted
-    EXPECT_EQ(events.back().text, "ab 9_");
+    EXPECT_EQ(events.back().text, "az 9_");
     type("0123456789abcdef");
-    EXPECT_EQ(g.session.player_name, "ab 9_0123456789a_");
+    EXPECT_EQ(g.session.player_name, "az 9_0123456789a_");
     type("\b");
-    EXPECT_EQ(g.session.player_name, "ab 9_0123456789_");
+    EXPECT_EQ(g.session.player_name, "az 9_0123456789_");
     type(std::string(20, '\b'));
     EXPECT_EQ(g.session.player_name_len, 0);
     EXPECT_EQ(g.session.player_name, "_");

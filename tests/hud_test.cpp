@@ -121,6 +121,7 @@ TEST(IntroAnimation, BobsTumblesSwaysAndWrapsItsPhase) {
     EXPECT_DOUBLE_EQ(intro.game_name_letter_offset[1], -0.01);
     intro.menu_animation_step(0.02);
     EXPECT_DOUBLE_EQ(intro.game_name_letter_offset[0], 0.0);
+    EXPECT_DOUBLE_EQ(intro.game_name_letter_offset[1], 0.0);
 
     // 7.99 + 0.02 passes 8 and starts the phase again from 0, the excess dropped.
     intro.totaltime = 7.99;

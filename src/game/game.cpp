@@ -105,8 +105,8 @@ void game::Init(std::unique_ptr<level_t> first_level, int level_number) {
 
 void game::init_scene() {
     reset_level_for_play(*level);
-    emit(event_of(frame_event::kind::level_set_up));
     init_balls(*level);
+    emit(event_of(frame_event::kind::level_set_up));
 }
 
 void game::emit(frame_event event) {
