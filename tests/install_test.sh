@@ -37,6 +37,23 @@ expect "the service component holds nothing of the game" \
 "$service/sbin/kulimbara-highscore" --no-such-option >/dev/null 2>&1
 expect "the installed service runs (bad option: status 2)" test $? -eq 2
 
+# systemd's own rating of the units' sandbox, read from the files (no running systemd needed):
+# 0.9 at most of its 10. systemd ignores a misspelt or malformed setting with only a warning,
+# so any warning fails too.
+if command -v systemd-analyze >/dev/null; then
+    for unit in "$service/lib/systemd/system/kulimbara-highscore.service" \
+        "$source/deploy/kulimbara-highscore.service"; do
+        systemd-analyze security --offline=yes --threshold=9 "$unit" >"$scratch/rating" 2>"$scratch/warnings"
+        status=$?
+        rating=$(sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p' "$scratch/rating")
+        expect "${unit#"$scratch/"} is rated 0.9 or less (got '$rating', status $status)" test "$status" -eq 0
+        expect "systemd reads ${unit#"$scratch/"} without a warning: $(cat "$scratch/warnings")" \
+            test ! -s "$scratch/warnings"
+    done
+else
+    echo "SKIP: systemd-analyze is missing: the units' sandbox is not rated"
+fi
+
 if [ "$game" = ON ]; then
     prefix=$scratch/all
     expect "everything installs" install_into "$prefix"
