@@ -269,6 +269,10 @@ class score_store {
             reader_own_.emplace(open(path, true));
             health_own_.emplace(open(path, true));
             exec(*reader_own_, "PRAGMA busy_timeout=5000");
+            // Copying the log back into the database, and its fsync, happen on the maintenance
+            // thread rather than in whichever post filled the log.
+            checkpointer_.emplace(open(path, false));
+            exec(writer_, "PRAGMA wal_autocheckpoint=0");
         }
     }
     score_store(const score_store&) = delete;
@@ -348,6 +352,18 @@ class score_store {
         }
     }
 
+    // Copies the write-ahead log into the database without waiting for readers or writers;
+    // false when it failed.
+    bool checkpoint() {
+        if (!checkpointer_) {
+            return true;
+        }
+        const std::lock_guard lock(checkpointer_->mutex);
+        const int result = sqlite3_wal_checkpoint_v2(checkpointer_->db, nullptr,
+                                                     SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+        return result == SQLITE_OK || result == SQLITE_BUSY;
+    }
+
   private:
     struct connection {
         sqlite3* db = nullptr;
@@ -398,6 +414,7 @@ class score_store {
     mutable connection writer_;
     mutable std::optional<connection> reader_own_;
     mutable std::optional<connection> health_own_;
+    std::optional<connection> checkpointer_;
 };
 
 void answer_text(httplib::Response& res, int status, const std::string& line) {
@@ -634,16 +651,19 @@ struct highscore_service::impl {
         return store.erase_addresses_before(utc_days_ago(config.keep_addresses_days));
     }
 
-    // Off the request path: forgets quiet addresses from the post limit every few seconds and
-    // erases stored addresses past their days every hour.
+    // Off the request path: every few seconds forgets quiet addresses from the post limit and
+    // checkpoints the database; every hour erases stored addresses past their days.
     void maintain() {
-        constexpr auto sweep_interval = std::chrono::seconds(10);
+        constexpr auto sweep_interval = std::chrono::seconds(2);
         constexpr auto erase_interval = std::chrono::hours(1);
         steady::time_point next_erase = steady::now() + erase_interval;
         std::unique_lock lock(maintenance_mutex);
         while (!maintenance_ending) {
             maintenance_wake.wait_for(lock, sweep_interval);
             limiter.sweep(steady::now());
+            if (!store.checkpoint()) {
+                std::fprintf(stderr, "highscore service: checkpoint of the database failed\n");
+            }
             if (steady::now() >= next_erase) {
                 next_erase = steady::now() + erase_interval;
                 try {
