@@ -1,11 +1,11 @@
 // Feeds request targets to the high-score service's post handling, with a fresh in-memory
 // database per input, and checks that every stored row is a valid post: a name of 1 to 16
-// of a-z, 0-9, _ and space, a score from 0 to the maximum, and a check field in its query
-// that verifies. Each input line is one request target; a line "#NAME<TAB>SCORE<TAB>REST"
-// is the query the game makes for that name and score (with a valid check field) followed by
-// REST, so that mutations start from posts the service accepts. A line not starting with '/'
-// gets "/highscore.php?" in front. The same lines also go to parse_decimal, which must agree
-// with the standard library's reading of plain decimals.
+// of a-z, 0-9, _ and space with a letter or digit, stored without its outer spaces, a score
+// from 0 to the maximum, and a check field in its query that verifies. Each input line is one
+// request target; a line "#NAME<TAB>SCORE<TAB>REST" is the query the game makes for that name and
+// score (with a valid check field) followed by REST, so that mutations start from posts the service
+// accepts. A line not starting with '/' gets "/highscore.php?" in front. The same lines also go to
+// parse_decimal, which must agree with the standard library's reading of plain decimals.
 #include <algorithm>
 #include <charconv>
 #include <cstddef>
@@ -65,20 +65,22 @@ std::string replace_all(std::string_view text, std::string_view from, std::strin
     return out;
 }
 
-// The stored row must be what the accepted query said, and the query's check must verify.
+// The stored row must be what the accepted query said, its name without the outer spaces, and
+// the query's check must verify over the name as typed.
 void check_stored(const row_key& row, std::string_view target) {
     const auto& [name, score] = row;
-    REQUIRE(is_valid_player_name(name));
+    REQUIRE(is_postable_name(name) && trim_name(name) == name);
     REQUIRE(score >= 0 && score <= max_score);
     const std::string_view query = target.substr(target.find('?') + 1);
-    REQUIRE(replace_all(parameter(query, "name"), "%20", " ") == name);
+    const std::string typed = replace_all(parameter(query, "name"), "%20", " ");
+    REQUIRE(trim_name(typed) == name);
     REQUIRE(parameter(query, "score") == std::to_string(score));
     const std::string_view check = parameter(query, "check");
     std::string digits;
     for (std::size_t i = 0; i < check.size(); i += 2) {
         digits += check[i];
     }
-    REQUIRE(digits == check_digits(name, score));
+    REQUIRE(digits == check_digits(typed, score));
 }
 
 // The name and score that an accepted target carries, read by the simple rules above.
@@ -89,7 +91,7 @@ row_key posted_row(std::string_view target) {
     const auto [end, error] =
         std::from_chars(score_text.data(), score_text.data() + score_text.size(), score);
     REQUIRE(error == std::errc() && end == score_text.data() + score_text.size());
-    return {replace_all(parameter(query, "name"), "%20", " "), score};
+    return {std::string(trim_name(replace_all(parameter(query, "name"), "%20", " "))), score};
 }
 
 std::set<row_key> stored_rows(const highscore_service& service) {

@@ -36,6 +36,8 @@ check "bad service URL" 2 env KULIMBARA_HIGHSCORE_URL=https://x "$post" ada 10
 check "refused connection" 1 "$post" ada 10 --host 127.0.0.1 --port 1
 check "service: unknown argument" 2 "$service" --frobnicate
 check "service: bad listen address" 2 "$service" --listen 127.0.0.1
+check "service: trusted proxy by name" 2 "$service" --trusted-proxy proxy.example.org
+check "service: negative days" 2 "$service" --keep-addresses-days -1
 
 if start_service; then
   check "accepted post" 0 "$post" "two words" 470 --host 127.0.0.1 --port "$port"

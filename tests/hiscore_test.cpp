@@ -113,6 +113,22 @@ TEST(PlayerName, OneToSixteenOfLowerCaseDigitsSpaceAndUnderscore) {
     }
 }
 
+TEST(PlayerName, APostableNameHasALetterOrDigitAndIsShownTrimmed) {
+    const std::pair<std::string_view, bool> names[] = {
+        {"a", true},    {"  7  ", true}, {"_z_", true}, {"                ", false},
+        {"___", false}, {" _ ", false},  {"", false},   {"Ada", false}};
+    for (const auto& [name, postable] : names) {
+        EXPECT_EQ(is_postable_name(name), postable) << '\'' << name << '\'';
+    }
+    // Letters are the name's letters, a-z.
+    EXPECT_TRUE(has_letter_or_digit("Z9"));
+    EXPECT_FALSE(has_letter_or_digit("Z"));
+    EXPECT_EQ(trim_name("  two words "), "two words");
+    EXPECT_EQ(trim_name("ada"), "ada");
+    EXPECT_EQ(trim_name(" _ "), "_");
+    EXPECT_EQ(trim_name("    "), "");
+}
+
 TEST(Endpoint, UrlGivesHostAndPortOrNothing) {
     const std::pair<const char*, const char*> rows[] = {
         {"http://scores.example.org:8080", "scores.example.org:8080"},

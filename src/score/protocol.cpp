@@ -36,6 +36,27 @@ bool is_valid_player_name(std::string_view name) {
     return true;
 }
 
+std::string_view trim_name(std::string_view name) {
+    const std::size_t first = name.find_first_not_of(' ');
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return name.substr(first, name.find_last_not_of(' ') - first + 1);
+}
+
+bool has_letter_or_digit(std::string_view name) {
+    for (const char c : name) {
+        if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool is_postable_name(std::string_view name) {
+    return is_valid_player_name(name) && has_letter_or_digit(name);
+}
+
 unsigned char bit_swap(unsigned char value, int a, int b) {
     const unsigned A_bit = (value >> a) & 1u;
     const unsigned B_bit = (value >> b) & 1u;

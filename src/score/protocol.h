@@ -18,6 +18,16 @@ bool is_name_character(char c);
 // 1 to player_name_max name characters (a name of spaces alone included).
 bool is_valid_player_name(std::string_view name);
 
+// The name without its leading and trailing spaces: what a board shows and stores.
+std::string_view trim_name(std::string_view name);
+
+// True when the name holds a letter or a digit: a name of spaces and _ alone names nobody on a
+// board, so the service refuses it and the game does not post it.
+bool has_letter_or_digit(std::string_view name);
+
+// A name a player may post: is_valid_player_name and has_letter_or_digit.
+bool is_postable_name(std::string_view name);
+
 // `value` with its bits a and b (0 to 7) exchanged.
 unsigned char bit_swap(unsigned char value, int a, int b);
 

@@ -2,22 +2,26 @@
 
 #include <arpa/inet.h>
 #include <httplib.h>
+#include <poll.h>
 #include <sqlite3.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <deque>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
-#include <unordered_map>
 
+#include "post_limiter.h"
 #include "protocol.h"
+#include "request_front.h"
 
 namespace {
 
@@ -79,13 +83,16 @@ std::optional<std::string> check_field_digits(std::string_view raw) {
     return digits;
 }
 
-std::string utc_now() {
-    const std::time_t now = std::time(nullptr);
+std::string utc_at(std::time_t when) {
     std::tm parts{};
-    gmtime_r(&now, &parts);
+    gmtime_r(&when, &parts);
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
     return text;
+}
+
+std::string utc_days_ago(int days) {
+    return utc_at(std::time(nullptr) - static_cast<std::time_t>(days) * 24 * 60 * 60);
 }
 
 std::string html_escape(std::string_view text) {
@@ -131,15 +138,6 @@ std::string json_escape(std::string_view text) {
     return out;
 }
 
-// The HTTP library listens with a backlog of 5, so a burst of new connections overflows the
-// accept queue and the dropped ones retry only a second later. Listening again on the bound
-// socket raises the backlog; the library keeps that socket for its subclasses.
-class backlog_server : public httplib::Server {
-  public:
-    // True when the backlog was raised on the socket that bind_to_port made.
-    bool raise_accept_backlog() { return ::listen(svr_sock_, SOMAXCONN) == 0; }
-};
-
 // A request's own text made safe for a one-line log: control characters and spaces become '?',
 // and the field is cut at 200 characters.
 std::string log_field(std::string_view text) {
@@ -152,62 +150,156 @@ std::string log_field(std::string_view text) {
     return out.empty() ? "-" : out;
 }
 
-bool is_ip_address(const std::string& text) {
-    unsigned char buffer[sizeof(in6_addr)];
-    return inet_pton(AF_INET, text.c_str(), buffer) == 1 ||
-           inet_pton(AF_INET6, text.c_str(), buffer) == 1;
+// Writes to a non-blocking socket within a deadline per answer.
+bool send_all(int socket, const char* data, std::size_t size, steady::time_point deadline) {
+    while (size > 0) {
+        const ssize_t sent = ::send(socket, data, size, MSG_NOSIGNAL);
+        if (sent > 0) {
+            data += sent;
+            size -= static_cast<std::size_t>(sent);
+            continue;
+        }
+        if (sent < 0 && errno == EINTR) {
+            continue;
+        }
+        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(deadline - steady::now()).count();
+            pollfd writable{socket, POLLOUT, 0};
+            if (left > 0 && ::poll(&writable, 1, static_cast<int>(left)) > 0) {
+                continue;
+            }
+        }
+        return false;
+    }
+    return true;
 }
 
-// The scores, in one SQLite connection shared by the server's threads.
+// What the HTTP library reads a request from and writes its answer to: the head that the front
+// read, then nothing; the answer goes to the connection's socket.
+class head_stream : public httplib::Stream {
+  public:
+    head_stream(int socket, std::string_view head, const std::string& peer,
+                std::chrono::milliseconds write_timeout)
+        : socket_(socket), head_(head), peer_(peer), deadline_(steady::now() + write_timeout) {}
+
+    bool is_readable() const override { return read_ < head_.size(); }
+    bool is_writable() const override { return steady::now() < deadline_; }
+    ssize_t read(char* ptr, std::size_t size) override {
+        const std::size_t count = std::min(size, head_.size() - read_);
+        std::memcpy(ptr, head_.data() + read_, count);
+        read_ += count;
+        return static_cast<ssize_t>(count);
+    }
+    ssize_t write(const char* ptr, std::size_t size) override {
+        return send_all(socket_, ptr, size, deadline_) ? static_cast<ssize_t>(size) : -1;
+    }
+    void get_remote_ip_and_port(std::string& ip, int& port) const override {
+        ip = peer_;
+        port = 0;
+    }
+    void get_local_ip_and_port(std::string& ip, int& port) const override {
+        ip.clear();
+        port = 0;
+    }
+    socket_t socket() const override { return socket_; }
+
+  private:
+    int socket_;
+    std::string_view head_;
+    std::size_t read_ = 0;
+    const std::string& peer_;
+    steady::time_point deadline_;
+};
+
+// The HTTP library parses, routes and answers the requests that the front passes on; its own
+// accept loop and request reading are not used.
+class routing_server : public httplib::Server {
+  public:
+    ~routing_server() override {
+        const socket_t socket = svr_sock_.exchange(INVALID_SOCKET);
+        if (socket != INVALID_SOCKET) {
+            ::close(socket);
+        }
+    }
+    // The library listens with a backlog of 5, so a burst of new connections would overflow
+    // the accept queue and the dropped ones retry only a second later. Listening again on the
+    // bound socket raises the backlog; true when it did.
+    bool raise_accept_backlog() { return ::listen(svr_sock_, SOMAXCONN) == 0; }
+    int listening_socket() const { return svr_sock_; }
+
+    // Answers the request in `head` on `socket`; true when the connection may stay open.
+    bool answer(int socket, std::string_view head, const std::string& peer, bool last,
+                std::chrono::milliseconds write_timeout) {
+        head_stream stream(socket, head, peer, write_timeout);
+        bool connection_closed = false;
+        // The page and the JSON are small and made anew for each request: a Range header is
+        // ignored and the whole answer sent, never a multipart one built from a list of ranges.
+        const bool written = process_request(stream, last, connection_closed,
+                                             [](httplib::Request& req) { req.ranges.clear(); });
+        return written && !connection_closed && !last;
+    }
+};
+
+// The scores in SQLite. Posts go through one connection; the leaderboard and the health probe
+// read through connections of their own, which WAL lets run beside a write, so that neither
+// waits behind posts. An in-memory database has one connection only.
 class score_store {
   public:
-    explicit score_store(const std::string& path) {
-        if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                            nullptr) != SQLITE_OK) {
-            const std::string reason = db_ != nullptr ? sqlite3_errmsg(db_) : "out of memory";
-            sqlite3_close(db_);
-            throw std::runtime_error("cannot open database " + path + ": " + reason);
-        }
+    explicit score_store(const std::string& path) : writer_(open(path, false)) {
         // WAL with synchronous NORMAL: a committed post survives the process being killed;
         // only a power failure can take the last commits.
-        exec("PRAGMA journal_mode=WAL");
-        exec("PRAGMA synchronous=NORMAL");
-        exec("PRAGMA busy_timeout=5000");
-        exec(
-            "CREATE TABLE IF NOT EXISTS scores ("
-            " id INTEGER PRIMARY KEY,"
-            " name TEXT NOT NULL,"
-            " score INTEGER NOT NULL,"
-            " posted_utc TEXT NOT NULL,"
-            " address TEXT NOT NULL,"
-            " UNIQUE (name, score))");
-        exec("CREATE INDEX IF NOT EXISTS scores_best ON scores (score DESC, id)");
+        exec(writer_, "PRAGMA journal_mode=WAL");
+        exec(writer_, "PRAGMA synchronous=NORMAL");
+        exec(writer_, "PRAGMA busy_timeout=5000");
+        exec(writer_,
+             "CREATE TABLE IF NOT EXISTS scores ("
+             " id INTEGER PRIMARY KEY,"
+             " name TEXT NOT NULL,"
+             " score INTEGER NOT NULL,"
+             " posted_utc TEXT NOT NULL,"
+             " address TEXT NOT NULL,"
+             " UNIQUE (name, score))");
+        exec(writer_, "CREATE INDEX IF NOT EXISTS scores_best ON scores (score DESC, id)");
+        // Only the posts that still hold an address: the erasing finds them without a scan.
+        exec(writer_,
+             "CREATE INDEX IF NOT EXISTS scores_addressed ON scores (posted_utc) "
+             "WHERE address != ''");
+        if (path != ":memory:" && !path.empty()) {
+            reader_own_.emplace(open(path, true));
+            health_own_.emplace(open(path, true));
+            exec(*reader_own_, "PRAGMA busy_timeout=5000");
+            // Copying the log back into the database, and its fsync, happen on the maintenance
+            // thread rather than in whichever post filled the log.
+            checkpointer_.emplace(open(path, false));
+            exec(writer_, "PRAGMA wal_autocheckpoint=0");
+        }
     }
     score_store(const score_store&) = delete;
     score_store& operator=(const score_store&) = delete;
-    ~score_store() { sqlite3_close(db_); }
 
     // True when stored, false when the same name and score were there already; throws on a
     // database failure.
     bool add(const score_post& post, const std::string& address) {
-        const std::lock_guard lock(mutex_);
-        statement insert(db_,
+        const std::lock_guard lock(writer_.mutex);
+        statement insert(writer_.db,
                          "INSERT OR IGNORE INTO scores (name, score, posted_utc, address) "
                          "VALUES (?, ?, ?, ?)");
-        const std::string posted = utc_now();
+        const std::string posted = utc_at(std::time(nullptr));
         sqlite3_bind_text(insert.get(), 1, post.name.c_str(), -1, SQLITE_TRANSIENT);
         sqlite3_bind_int(insert.get(), 2, post.score);
         sqlite3_bind_text(insert.get(), 3, posted.c_str(), -1, SQLITE_TRANSIENT);
         sqlite3_bind_text(insert.get(), 4, address.c_str(), -1, SQLITE_TRANSIENT);
         if (sqlite3_step(insert.get()) != SQLITE_DONE) {
-            throw std::runtime_error(sqlite3_errmsg(db_));
+            throw std::runtime_error(sqlite3_errmsg(writer_.db));
         }
-        return sqlite3_changes(db_) > 0;
+        return sqlite3_changes(writer_.db) > 0;
     }
 
     std::vector<score_entry> top(int count) const {
-        const std::lock_guard lock(mutex_);
-        statement select(db_,
+        connection& reader = reader_own_ ? *reader_own_ : writer_;
+        const std::lock_guard lock(reader.mutex);
+        statement select(reader.db,
                          "SELECT name, score, posted_utc FROM scores "
                          "ORDER BY score DESC, id LIMIT ?");
         sqlite3_bind_int(select.get(), 1, count);
@@ -220,22 +312,68 @@ class score_store {
                  reinterpret_cast<const char*>(sqlite3_column_text(select.get(), 2))});
         }
         if (step != SQLITE_DONE) {
-            throw std::runtime_error(sqlite3_errmsg(db_));
+            throw std::runtime_error(sqlite3_errmsg(reader.db));
         }
         return entries;
     }
 
+    // One row read from the file's schema page: the database answers, whatever its size.
     bool healthy() const {
-        const std::lock_guard lock(mutex_);
+        connection& health = health_own_ ? *health_own_ : writer_;
+        const std::lock_guard lock(health.mutex);
         try {
-            statement probe(db_, "SELECT count(*) FROM scores");
+            statement probe(health.db, "SELECT 1 FROM sqlite_schema WHERE name = 'scores'");
             return sqlite3_step(probe.get()) == SQLITE_ROW;
         } catch (const std::runtime_error&) {
             return false;
         }
     }
 
+    // Empties the address of the posts stored before `cutoff_utc`, a few hundred rows per
+    // transaction so that a post waits at most for one batch; returns how many.
+    int erase_addresses_before(const std::string& cutoff_utc) {
+        constexpr int batch = 500;
+        int erased = 0;
+        for (;;) {
+            const std::lock_guard lock(writer_.mutex);
+            statement erase(writer_.db,
+                            "UPDATE scores SET address = '' WHERE id IN (SELECT id FROM scores "
+                            "WHERE address != '' AND posted_utc < ? LIMIT ?)");
+            sqlite3_bind_text(erase.get(), 1, cutoff_utc.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_int(erase.get(), 2, batch);
+            if (sqlite3_step(erase.get()) != SQLITE_DONE) {
+                throw std::runtime_error(sqlite3_errmsg(writer_.db));
+            }
+            const int changed = sqlite3_changes(writer_.db);
+            erased += changed;
+            if (changed < batch) {
+                return erased;
+            }
+        }
+    }
+
+    // Copies the write-ahead log into the database without waiting for readers or writers;
+    // false when it failed.
+    bool checkpoint() {
+        if (!checkpointer_) {
+            return true;
+        }
+        const std::lock_guard lock(checkpointer_->mutex);
+        const int result = sqlite3_wal_checkpoint_v2(checkpointer_->db, nullptr,
+                                                     SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+        return result == SQLITE_OK || result == SQLITE_BUSY;
+    }
+
   private:
+    struct connection {
+        sqlite3* db = nullptr;
+        std::mutex mutex;
+        explicit connection(sqlite3* db) : db(db) {}
+        connection(const connection&) = delete;
+        connection& operator=(const connection&) = delete;
+        ~connection() { sqlite3_close(db); }
+    };
+
     class statement {
       public:
         statement(sqlite3* db, const char* sql) {
@@ -252,52 +390,31 @@ class score_store {
         sqlite3_stmt* stmt_ = nullptr;
     };
 
-    void exec(const char* sql) {
+    static sqlite3* open(const std::string& path, bool read_only) {
+        sqlite3* db = nullptr;
+        const int flags =
+            read_only ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+        if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
+            const std::string reason = db != nullptr ? sqlite3_errmsg(db) : "out of memory";
+            sqlite3_close(db);
+            throw std::runtime_error("cannot open database " + path + ": " + reason);
+        }
+        return db;
+    }
+
+    static void exec(connection& c, const char* sql) {
         char* error = nullptr;
-        if (sqlite3_exec(db_, sql, nullptr, nullptr, &error) != SQLITE_OK) {
-            const std::string reason = error != nullptr ? error : sqlite3_errmsg(db_);
+        if (sqlite3_exec(c.db, sql, nullptr, nullptr, &error) != SQLITE_OK) {
+            const std::string reason = error != nullptr ? error : sqlite3_errmsg(c.db);
             sqlite3_free(error);
             throw std::runtime_error(std::string("database set-up failed: ") + reason);
         }
     }
 
-    sqlite3* db_ = nullptr;
-    mutable std::mutex mutex_;
-};
-
-// Posts per client address over the last minute.
-class post_limiter {
-  public:
-    explicit post_limiter(int per_minute) : per_minute_(per_minute) {}
-
-    // True when the address may post now; the post is then counted.
-    bool admit(const std::string& address) {
-        if (per_minute_ <= 0) {
-            return true;
-        }
-        const std::lock_guard lock(mutex_);
-        const steady::time_point now = steady::now();
-        const steady::time_point window_start = now - std::chrono::minutes(1);
-        if (recent_.size() > sweep_threshold) {
-            std::erase_if(recent_,
-                          [&](const auto& entry) { return entry.second.back() < window_start; });
-        }
-        std::deque<steady::time_point>& times = recent_[address];
-        while (!times.empty() && times.front() < window_start) {
-            times.pop_front();
-        }
-        if (times.size() >= static_cast<std::size_t>(per_minute_)) {
-            return false;
-        }
-        times.push_back(now);
-        return true;
-    }
-
-  private:
-    static constexpr std::size_t sweep_threshold = 10000;
-    int per_minute_;
-    std::mutex mutex_;
-    std::unordered_map<std::string, std::deque<steady::time_point>> recent_;
+    mutable connection writer_;
+    mutable std::optional<connection> reader_own_;
+    mutable std::optional<connection> health_own_;
+    std::optional<connection> checkpointer_;
 };
 
 void answer_text(httplib::Response& res, int status, const std::string& line) {
@@ -389,6 +506,9 @@ query_verdict validate_score_query(std::string_view query, int max_score) {
     if (!name) {
         return {std::nullopt, "name must be 1 to 16 of a-z, 0-9, %20 and _"};
     }
+    if (!has_letter_or_digit(*name)) {
+        return {std::nullopt, "name needs a letter or a digit"};
+    }
     const std::optional<int> score = decode_score(*fields[1], max_score);
     if (!score) {
         return {std::nullopt,
@@ -401,26 +521,53 @@ query_verdict validate_score_query(std::string_view query, int max_score) {
     if (*digits != check_digits(*name, *score)) {
         return {std::nullopt, "wrong check value"};
     }
-    return {score_post{std::move(*name), *score}, ""};
+    // The check covers the name as typed; the board shows it without its outer spaces.
+    return {score_post{std::string(trim_name(*name)), *score}, ""};
 }
 
 struct highscore_service::impl {
     explicit impl(const service_config& config)
-        : config(config), store(config.db_path), limiter(config.posts_per_minute) {}
+        : config(config),
+          store(config.db_path),
+          limiter(config.posts_per_minute, config.max_tracked_addresses),
+          front(
+              front_limits{},
+              [this](int socket, std::string_view head, const std::string& peer, bool last) {
+                  return server.answer(socket, head, peer, last, front_limits{}.write_timeout);
+              },
+              [this](const std::string& peer, const head_verdict& verdict) {
+                  if (this->config.log_requests) {
+                      log_line(peer, verdict.status, verdict.method, verdict.target,
+                               verdict.reason);
+                  }
+              }) {
+        for (const std::string& proxy : config.trusted_proxies) {
+            const std::optional<std::string> address = canonical_address(proxy);
+            if (!address) {
+                throw std::runtime_error("trusted proxy '" + proxy + "' is not an IP address");
+            }
+            trusted_proxies.push_back(*address);
+        }
+    }
 
-    // The client's address: the proxy's X-Real-IP when the request comes from the local proxy.
-    static std::string client_address(const httplib::Request& req) {
-        if (req.remote_addr == "127.0.0.1" && req.has_header("X-Real-IP")) {
-            std::string forwarded = req.get_header_value("X-Real-IP");
-            if (is_ip_address(forwarded)) {
-                return forwarded;
+    // The client's address: the proxy's X-Real-IP when the request comes from a loopback
+    // address or a trusted proxy. The front gives the peer's address in canonical form.
+    std::string client_address(const httplib::Request& req) const {
+        const std::string& peer = req.remote_addr;
+        const bool trusted =
+            is_loopback(peer) || std::find(trusted_proxies.begin(), trusted_proxies.end(), peer) !=
+                                     trusted_proxies.end();
+        if (trusted && req.has_header("X-Real-IP")) {
+            if (std::optional<std::string> forwarded =
+                    canonical_address(req.get_header_value("X-Real-IP"))) {
+                return *forwarded;
             }
         }
-        return req.remote_addr;
+        return peer;
     }
 
     post_answer post(std::string_view target, const std::string& address) {
-        if (!limiter.admit(address)) {
+        if (!limiter.admit(limit_key(address), steady::now())) {
             return {429, "too many posts from this address, try again in a minute"};
         }
         const std::size_t question = target.find('?');
@@ -438,14 +585,19 @@ struct highscore_service::impl {
         }
     }
 
+    static void log_line(const std::string& address, int status, std::string_view method,
+                         std::string_view path, const std::string& reason) {
+        std::fprintf(stderr, "%s %s %d %s %s %s\n", utc_at(std::time(nullptr)).c_str(),
+                     address.c_str(), status, log_field(method).c_str(), log_field(path).c_str(),
+                     reason.c_str());
+    }
+
     void log(const httplib::Request& req, const httplib::Response& res) const {
         std::string reason = "-";
         if (res.get_header_value("Content-Type").starts_with("text/plain")) {
             reason = res.body.substr(0, res.body.find('\n'));
         }
-        std::fprintf(stderr, "%s %s %d %s %s %s\n", utc_now().c_str(), client_address(req).c_str(),
-                     res.status, log_field(req.method).c_str(), log_field(req.path).c_str(),
-                     reason.c_str());
+        log_line(client_address(req), res.status, req.method, req.path, reason);
     }
 
     void route() {
@@ -457,6 +609,12 @@ struct highscore_service::impl {
             return httplib::Server::HandlerResponse::Unhandled;
         });
         server.Get("/highscore.php", [this](const httplib::Request& req, httplib::Response& res) {
+            // The library answers HEAD with its GET handler; only a GET posts.
+            if (req.method != "GET") {
+                res.set_header("Allow", "GET");
+                answer_text(res, 405, "a score is posted with GET");
+                return;
+            }
             const post_answer answer = post(req.target, client_address(req));
             answer_text(res, answer.status, answer.line);
         });
@@ -489,20 +647,63 @@ struct highscore_service::impl {
         }
     }
 
+    int erase_old_addresses() {
+        return store.erase_addresses_before(utc_days_ago(config.keep_addresses_days));
+    }
+
+    // Off the request path: every few seconds forgets quiet addresses from the post limit and
+    // checkpoints the database; every hour erases stored addresses past their days.
+    void maintain() {
+        constexpr auto sweep_interval = std::chrono::seconds(2);
+        constexpr auto erase_interval = std::chrono::hours(1);
+        steady::time_point next_erase = steady::now() + erase_interval;
+        std::unique_lock lock(maintenance_mutex);
+        while (!maintenance_ending) {
+            maintenance_wake.wait_for(lock, sweep_interval);
+            limiter.sweep(steady::now());
+            if (!store.checkpoint()) {
+                std::fprintf(stderr, "highscore service: checkpoint of the database failed\n");
+            }
+            if (steady::now() >= next_erase) {
+                next_erase = steady::now() + erase_interval;
+                try {
+                    erase_old_addresses();
+                } catch (const std::runtime_error& e) {
+                    std::fprintf(stderr, "highscore service: cannot erase old addresses: %s\n",
+                                 e.what());
+                }
+            }
+        }
+    }
+
     service_config config;
+    std::vector<std::string> trusted_proxies;
     score_store store;
     post_limiter limiter;
-    backlog_server server;
-    std::atomic<bool> stop_requested{false};
-    std::atomic<bool> listening{false};
+    routing_server server;
+    request_front front;
+    std::atomic<bool> bound{false};
+    std::mutex maintenance_mutex;
+    std::condition_variable maintenance_wake;
+    bool maintenance_ending = false;
+    std::thread maintenance;
 };
 
 highscore_service::highscore_service(const service_config& config)
     : impl_(std::make_unique<impl>(config)) {
     impl_->route();
+    impl_->erase_old_addresses();
+    impl_->maintenance = std::thread([this] { impl_->maintain(); });
 }
 
-highscore_service::~highscore_service() = default;
+highscore_service::~highscore_service() {
+    {
+        const std::lock_guard lock(impl_->maintenance_mutex);
+        impl_->maintenance_ending = true;
+    }
+    impl_->maintenance_wake.notify_all();
+    impl_->maintenance.join();
+}
 
 int highscore_service::bind(const std::string& host, int port) {
     const int bound = port == 0 ? impl_->server.bind_to_any_port(host)
@@ -511,39 +712,35 @@ int highscore_service::bind(const std::string& host, int port) {
         std::fprintf(stderr, "highscore service: cannot raise the accept backlog: %s\n",
                      std::strerror(errno));
     }
+    impl_->bound = bound > 0;
     return bound;
 }
 
 bool highscore_service::listen() {
-    impl_->listening = true;
-    if (impl_->stop_requested) {
-        impl_->listening = false;
-        return true;
+    if (!impl_->bound) {
+        return false;
     }
-    const bool served = impl_->server.listen_after_bind();
-    impl_->listening = false;
-    return served || impl_->stop_requested;
+    return impl_->front.serve(impl_->server.listening_socket());
 }
 
 void highscore_service::stop() {
-    impl_->stop_requested = true;
-    // The server ignores a stop before it runs: wait for it to run, or for listen() to end.
-    while (impl_->listening && !impl_->server.is_running()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    impl_->server.stop();
+    impl_->front.stop();
 }
 
 void highscore_service::wait_until_ready() const {
-    while (!impl_->server.is_running() && !impl_->stop_requested) {
+    while (!impl_->front.is_running() && !impl_->front.is_stopping()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }
 
 post_answer highscore_service::answer_post(std::string_view target, const std::string& address) {
-    return impl_->post(target, address);
+    return impl_->post(target, canonical_address(address).value_or(address));
 }
 
 std::vector<score_entry> highscore_service::top(int count) const {
     return impl_->store.top(count);
+}
+
+int highscore_service::erase_addresses_older_than(int days) {
+    return impl_->store.erase_addresses_before(utc_days_ago(days));
 }

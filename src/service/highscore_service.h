@@ -2,6 +2,7 @@
 // the game's own check code, keeps the scores in SQLite and serves the leaderboard.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -22,7 +23,8 @@ struct query_verdict {
 
 // Checks a raw (undecoded) query "name=…&score=…&check=…": exactly those three parameters,
 // once each; a name of 1 to 16 characters a-z, 0-9, space (sent as %20, the only escape
-// accepted) and _; a decimal score from 0 to max_score without leading zeros; a check field
+// accepted) and _ with a letter or digit among them, the post carrying it without its leading
+// and trailing spaces; a decimal score from 0 to max_score without leading zeros; a check field
 // of digits at even and lower-case hex at odd positions whose digits are the post's check.
 query_verdict validate_score_query(std::string_view query, int max_score);
 
@@ -41,16 +43,24 @@ struct score_entry {
 struct service_config {
     std::string db_path = "highscores.sqlite";
     int max_score = 100000;
-    // Posts per minute from one client address before it is answered 429; 0 for no limit.
+    // Posts per minute from one client address (an IPv6 address by its /64) before it is
+    // answered 429; 0 for no limit.
     int posts_per_minute = 10;
     // One line per request on standard error.
     bool log_requests = true;
+    // Proxies, besides any loopback address, whose X-Real-IP header names the client.
+    std::vector<std::string> trusted_proxies{};
+    // Days a stored post keeps its client address; older addresses are erased.
+    int keep_addresses_days = 30;
+    // Client addresses that the post limit counts one by one; beyond them the rest share one
+    // allowance of posts_per_minute.
+    std::size_t max_tracked_addresses = 100000;
 };
 
 class highscore_service {
   public:
-    // Opens (or creates) the database; throws std::runtime_error with the reason when it
-    // cannot.
+    // Opens (or creates) the database and erases the client addresses past their days; throws
+    // std::runtime_error with the reason when it cannot, or when a trusted proxy is no address.
     explicit highscore_service(const service_config& config);
     ~highscore_service();
     highscore_service(const highscore_service&) = delete;
@@ -72,6 +82,10 @@ class highscore_service {
 
     // The best `count` scores, best first; equal scores in the order they were posted.
     std::vector<score_entry> top(int count) const;
+
+    // Erases the client addresses of the posts stored before `days` days ago, in small
+    // batches; returns how many. The service does this hourly on its own thread.
+    int erase_addresses_older_than(int days);
 
   private:
     struct impl;

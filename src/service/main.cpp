@@ -12,13 +12,15 @@
 
 #include "highscore_service.h"
 #include "option_parser.h"
+#include "post_limiter.h"
 #include "protocol.h"
 
 namespace {
 
 const option_parser parser(
     "kulimbara-highscore",
-    "usage: kulimbara-highscore [--listen ADDR:PORT] [--db FILE] [--max-score N]\n");
+    "usage: kulimbara-highscore [--listen ADDR:PORT] [--db FILE] [--max-score N]\n"
+    "                           [--trusted-proxy ADDR]... [--keep-addresses-days N]\n");
 
 struct listen_address {
     std::string host;
@@ -72,6 +74,25 @@ int main(int argc, char** argv) {
                            return "--max-score takes a whole number from 0, not '" + text + "'";
                        }
                        config.max_score = static_cast<int>(*max_score);
+                       return "";
+                   }},
+                  {"--trusted-proxy", true,
+                   [&](const std::string& text) -> std::string {
+                       if (!canonical_address(text)) {
+                           return "--trusted-proxy takes an IP address, not '" + text + "'";
+                       }
+                       config.trusted_proxies.push_back(text);
+                       return "";
+                   }},
+                  {"--keep-addresses-days", true,
+                   [&](const std::string& text) -> std::string {
+                       const std::optional<long long> days = parse_decimal(text, 36500);
+                       if (!days) {
+                           return "--keep-addresses-days takes a whole number of days from 0 to "
+                                  "36500, not '" +
+                                  text + "'";
+                       }
+                       config.keep_addresses_days = static_cast<int>(*days);
                        return "";
                    }}},
                  [](const std::string& arg) { return "unknown argument '" + arg + "'"; });
