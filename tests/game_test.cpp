@@ -100,6 +100,8 @@ TEST_F(Game, EnterAdvancesThroughTheLevelsWithTheScoreThenAsksForAName) {
     }
     EXPECT_FALSE(g.session.hiscore_success);
     EXPECT_TRUE(frame(0.0, {{true, key_enter}}).empty());  // an empty name is not posted
+    type(" _ ");
+    EXPECT_EQ(kinds_of(type("\r")), std::vector<kind>{});  // nor one without a letter or digit
     EXPECT_EQ(g.session.screen, game_screen::name_entry);
 }
 

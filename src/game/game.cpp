@@ -173,7 +173,9 @@ void game::onKeyboardDown(int k) {
     } else if (screen == game_screen::name_entry && session.score_post_under_way) {
         // ENTER and the name keys wait for the post's result.
     } else if (screen == game_screen::name_entry && key == key_enter &&
-               session.player_name_len > 0) {
+               is_postable_name(
+                   std::string_view(session.player_name)
+                       .substr(0, static_cast<std::size_t>(session.player_name_len)))) {
         session.player_name.resize(session.player_name_len);  // drops the cursor
         session.score_post_under_way = true;
         frame_event started = event_of(frame_event::kind::post_started);
