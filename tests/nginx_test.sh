@@ -153,6 +153,17 @@ verdict "$([ "${status:0:1}" = 4 ] && [ "$peak_growth" -lt 20480 ] && echo 1)" \
   "gzip bomb POST ($bomb_kib KiB)" "status and seconds $answer, service RSS growth" \
   "$rss_growth KiB, peak growth $peak_growth KiB"
 
+# Bodies on a GET: chunked, or plain and over 1 KiB; neither reaches the service.
+head -c 2048 /dev/zero | tr '\0' a >"$scratch/body"
+lines_before=$(wc -l <"$scratch/service.log")
+chunked=$(curl_limited -X GET -H "Transfer-Encoding: chunked" --data-binary "@$scratch/body" \
+  -o /dev/null -w '%{http_code}' "$base/")
+plain=$(curl_limited -X GET --data-binary "@$scratch/body" -o /dev/null -w '%{http_code}' \
+  "$base/scores.json")
+reached=$(($(wc -l <"$scratch/service.log") - lines_before))
+verdict "$([ "${chunked:0:1}" = 4 ] && [ "${plain:0:1}" = 4 ] && [ "$reached" = 0 ] && echo 1)" \
+  "GET with a 2 KiB body" "chunked $chunked, plain $plain, requests the service saw $reached"
+
 # HEAD of the page and of a valid post store nothing.
 rows_before=$(rows)
 query=$("$client" query "head only" 320)
