@@ -11,7 +11,7 @@ packages=(
   libgl-dev libglu1-mesa-dev freeglut3-dev libx11-dev libgl1-mesa-dri
   xvfb xauth xdotool imagemagick valgrind
   clang-14 libclang-rt-14-dev
-  jq
+  jq curl nginx
   mandoc groff-base
   libfreetype-dev fonts-dejavu-core
   librsvg2-bin desktop-file-utils appstream
@@ -36,5 +36,15 @@ else
   exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive
+# The nginx test runs nginx in a scratch folder of its own. The system nginx that the package
+# would start on port 80 is not wanted on a build machine, and where port 80 is taken its
+# failed start would fail the whole install. A policy-rc.d that refuses every start keeps
+# dpkg from starting services during this install; one already in place is left alone.
+policy=/usr/sbin/policy-rc.d
+if [ ! -e "$policy" ]; then
+  printf '#!/bin/sh\nexit 101\n' | "${sudo[@]}" tee "$policy" >/dev/null
+  "${sudo[@]}" chmod 755 "$policy"
+  trap '"${sudo[@]}" rm -f "$policy"' EXIT
+fi
 "${sudo[@]}" apt-get update -qq
 "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
