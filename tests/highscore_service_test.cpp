@@ -187,17 +187,15 @@ TEST_F(Service, AnswersAPostWithoutASocketAsItDoesOverHttp) {
 }
 
 // Every request that would carry a body is answered from its head alone: the service never
-// waits for the body (these bodies are announced and never sent), and stores nothing.
+// waits for the body (these bodies are announced and never sent), and stores nothing. The
+// head's rules are RequestHead's table; these are what only a connection shows.
 TEST_F(Service, RefusesBodiesEncodingsAndOtherMethodsFromTheHead) {
     const std::string valid = "/highscore.php?" + generate_params("ada", 470, next_random);
     const std::pair<std::string, int> refused[] = {
         {"POST /highscore.php HTTP/1.1\r\nContent-Encoding: gzip\r\nContent-Length: "
          "1018880\r\n\r\n",
          415},
-        {"GET " + valid + " HTTP/1.1\r\ncontent-encoding: identity\r\n\r\n", 415},
         {"GET " + valid + " HTTP/1.1\r\nContent-Length: 1073741824\r\n\r\n", 413},
-        {"GET " + valid + " HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n", 413},
-        {"PUT / HTTP/1.1\r\n\r\n", 405},
         {"GET " + valid + " HTTP/1.1\r\nX-Many: 1\r\n" + std::string(8200, 'x') + "\r\n\r\n", 431},
     };
     for (const auto& [request, status] : refused) {
@@ -205,11 +203,6 @@ TEST_F(Service, RefusesBodiesEncodingsAndOtherMethodsFromTheHead) {
         EXPECT_EQ(got, status) << request.substr(0, 80) << "\n" << answer;
         EXPECT_NE(answer.find("Connection: close"), std::string::npos);
     }
-    std::string many_headers = "GET /healthz HTTP/1.1\r\n";
-    for (int i = 0; i < 65; ++i) {
-        many_headers += "X-Header-" + std::to_string(i) + ": 1\r\n";
-    }
-    EXPECT_EQ(send_request(port, many_headers + "\r\n").first, 431);
     // The body of a refused request is drained, not read as the next request.
     const auto [smuggled, answer] = send_request(
         port, "GET / HTTP/1.1\r\nContent-Length: 40\r\n\r\nGET " + valid + " HTTP/1.1\r\n\r\n");
@@ -415,33 +408,6 @@ TEST_F(LimitedService, LimitsAnIpv6AddressByItsSixtyFour) {
         service->answer_post(next, "::ffff:192.0.2.1");
     }
     EXPECT_EQ(service->answer_post(next, "192.0.2.1").status, 429);
-}
-
-// 50,000 addresses posting within the minute: the limiter's map has them all, and a post's
-// latency does not grow with them (the figures are printed; the benchmark has more).
-TEST_F(LimitedService, KeepsPostsQuickWithFiftyThousandAddressesInTheMinute) {
-    constexpr int addresses = 50000;
-    const std::string malformed = "/highscore.php?name=ada";
-    std::vector<double> ms;
-    ms.reserve(addresses);
-    for (int i = 0; i < addresses; ++i) {
-        const std::string address = "10." + std::to_string(i >> 16) + "." +
-                                    std::to_string((i >> 8) & 255) + "." + std::to_string(i & 255);
-        const auto sent = std::chrono::steady_clock::now();
-        ASSERT_EQ(service->answer_post(malformed, address).status, 400);
-        ms.push_back(
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - sent)
-                .count());
-    }
-    std::sort(ms.begin(), ms.end());
-    std::printf("answer_post from %d addresses: p50 %.3f ms, p99 %.3f ms, max %.3f ms\n", addresses,
-                ms[ms.size() / 2], ms[ms.size() * 99 / 100], ms.back());
-    const std::string valid = "/highscore.php?" + generate_params("ada", 470, next_random);
-    EXPECT_EQ(service->answer_post(valid, "10.0.0.9").status, 200);
-    for (int i = 0; i < 9; ++i) {
-        service->answer_post(malformed, "10.0.0.9");
-    }
-    EXPECT_EQ(service->answer_post(valid, "10.0.0.9").status, 429);
 }
 
 TEST_F(LimitedService, TrustsXRealIpFromLoopbackInEveryForm) {
