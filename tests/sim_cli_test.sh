@@ -16,13 +16,13 @@ check() {  # WHAT EXPECTED_STATUS COMMAND...
     passes=$((passes + 1))
 }
 
-# One case of each kind of mistake: each gets one problem line and the usage line.
+# One case of each kind of mistake: each gets one problem line and the usage.
 # (simulator_test.cpp reads the key patterns and frame times.)
 for args in "" "--level 6" "--all --level 1" "--all --dt 1/0" "--all --max-time" "--all --frobnicate"; do
     # shellcheck disable=SC2086
     check "bad input '$args'" 2 "$sim" $args &&
-        { grep -q '^usage: kulimbara-sim' "$err" && [ "$(wc -l <"$err")" -eq 2 ]; } ||
-        { fail "bad input '$args': wanted one problem line and the usage line"; cat "$err"; }
+        { grep -q '^usage: kulimbara-sim' "$err" && [ "$(wc -l <"$err")" -eq 4 ]; } ||
+        { fail "bad input '$args': wanted one problem line and the usage"; cat "$err"; }
 done
 
 check "unwritable trace" 1 "$sim" --level 0 --max-time 1 --trace "$scratch/missing/trace.csv"
@@ -45,6 +45,25 @@ check "trace" 0 "$sim" --level 3 --keys toggle:20 --max-time 1 --trace "$scratch
 [ "$(head -1 "$scratch/t.csv")" = "frame,t,rotation_y,ball,active,x,y,z,vx,vy,vz,score" ] &&
     grep -q '^0,0.016666666666666666,-0.25,0,1,' "$scratch/t.csv" &&
     [ "$(grep -c '^7,0.13333333333333333,-2,' "$scratch/t.csv")" -eq 8 ] || fail "trace rows"
+
+# A replay: recorded, verified (0), its play changed (1), cut or no replay (2).
+check "record" 0 "$sim" --record "$scratch/g.replay" --keys toggle:90 --max-time 20 --name ada &&
+    grep -q "^an unfinished game of 1[0-9]* frames, score 0: [0-9]* bytes in " "$out" || fail "record"
+check "verify" 0 "$sim" --replay "$scratch/g.replay" --json &&
+    jq -e '.verified and (.finished | not) and .levels[0].claimed == .levels[0].score and .name == "ada"' \
+        "$out" >/dev/null || { fail "verify json"; cat "$out"; }
+# One frame a microsecond longer from the middle of the game on: the delta coding carries it.
+size=$(stat -c %s "$scratch/g.replay")
+offset=$(od -An -v -tu1 -j $((size / 2)) "$scratch/g.replay" | tr -s ' ' '\n' | grep -n -m1 '^0$' | cut -d: -f1)
+cp "$scratch/g.replay" "$scratch/changed.replay"
+printf '\002' | dd of="$scratch/changed.replay" bs=1 seek=$((size / 2 + offset - 2)) conv=notrunc status=none
+check "a changed frame time" 1 "$sim" --replay "$scratch/changed.replay" &&
+    grep -q "the replay differs: level 0" "$err" || { fail "changed frame time"; cat "$err"; }
+head -c $((size - 3)) "$scratch/g.replay" >"$scratch/cut.replay"
+check "a cut replay" 2 "$sim" --replay "$scratch/cut.replay" &&
+    grep -qx "kulimbara-sim: $scratch/cut.replay: truncated" "$err" || { fail "cut"; cat "$err"; }
+check "no replay" 2 "$sim" --replay "$0"
+check "record with an inexact frame time" 2 "$sim" --record "$scratch/x.replay" --dt 1/60
 
 echo "$passes passed, $failures failed"
 [ "$failures" -eq 0 ]

@@ -1,11 +1,15 @@
 // kulimbara-sim: plays the built-in levels headless and reports what happened.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "levels.h"
 #include "option_parser.h"
+#include "protocol.h"
+#include "replay.h"
 #include "simulator.h"
 
 namespace {
@@ -13,12 +17,17 @@ namespace {
 const option_parser parser(
     "kulimbara-sim",
     "usage: kulimbara-sim (--level N | --all) [--dt S] [--keys up|down|toggle:N] "
-    "[--max-time T] [--trace FILE] [--json]\n");
+    "[--max-time T] [--trace FILE] [--json]\n"
+    "       kulimbara-sim --record FILE [--name NAME] [--dt S] [--keys ...] [--max-time T]\n"
+    "       kulimbara-sim --replay FILE [--json]\n");
 
 struct command_line {
     std::vector<int> levels;
     sim_options options;
     std::string trace_path;
+    std::string record_path;  // a whole game played from the intro, saved as a replay
+    std::string replay_path;  // a replay to verify
+    std::string name = "sim";
     bool json = false;
 };
 
@@ -26,6 +35,7 @@ command_line parse(int argc, char** argv) {
     command_line cmd;
     bool level_given = false;
     bool all_given = false;
+    bool dt_given = false;
     parser.parse(argc, argv,
                  {{"--level", true,
                    [&](const std::string& text) -> std::string {
@@ -48,6 +58,7 @@ command_line parse(int argc, char** argv) {
                            return "--dt '" + text + "' is not a positive number of seconds";
                        }
                        cmd.options.dt = *dt;
+                       dt_given = true;
                        return "";
                    }},
                   {"--keys", true,
@@ -73,14 +84,37 @@ command_line parse(int argc, char** argv) {
                        cmd.trace_path = text;
                        return text.empty() ? "--trace needs a file name" : "";
                    }},
+                  {"--record", true,
+                   [&](const std::string& text) -> std::string {
+                       cmd.record_path = text;
+                       return text.empty() ? "--record needs a file name" : "";
+                   }},
+                  {"--replay", true,
+                   [&](const std::string& text) -> std::string {
+                       cmd.replay_path = text;
+                       return text.empty() ? "--replay needs a file name" : "";
+                   }},
+                  {"--name", true,
+                   [&](const std::string& text) -> std::string {
+                       cmd.name = text;
+                       return is_postable_name(text) ? ""
+                                                     : "--name '" + text + "' is no player's name";
+                   }},
                   {"--json", false,
                    [&](const std::string&) {
                        cmd.json = true;
                        return "";
                    }}},
                  [](const std::string& arg) { return "unknown option '" + arg + "'"; });
-    if (level_given == all_given) {
-        parser.fail("give either --level N or --all");
+    const int modes = (level_given ? 1 : 0) + (all_given ? 1 : 0) +
+                      (cmd.record_path.empty() ? 0 : 1) + (cmd.replay_path.empty() ? 0 : 1);
+    if (modes != 1) {
+        parser.fail("give one of --level N, --all, --record FILE or --replay FILE");
+    }
+    if (!cmd.record_path.empty() && !dt_given) {
+        cmd.options.dt = replay::seconds(16667);  // 60 frames a second, to the microsecond
+    } else if (!cmd.record_path.empty() && !replay::micros_of(cmd.options.dt)) {
+        parser.fail("--dt must be whole microseconds to be recorded");
     }
     if (all_given) {
         for (int n = 0; n < levels_count; ++n) {
@@ -119,10 +153,112 @@ void print_summary(const std::vector<level_report>& reports, int total_score) {
     std::printf("total score: %d\n", total_score);
 }
 
+// The whole file, up to the bound no replay reaches.
+bool read_replay_file(const std::string& path, std::string& bytes) {
+    constexpr std::size_t max_bytes = 64 << 20;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                         std::fclose);
+    if (!file) {
+        std::fprintf(stderr, "kulimbara-sim: cannot read %s: %s\n", path.c_str(),
+                     std::strerror(errno));
+        return false;
+    }
+    char buffer[65536];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
+        bytes.append(buffer, n);
+        if (bytes.size() > max_bytes) {
+            std::fprintf(stderr, "kulimbara-sim: %s: too large for a replay\n", path.c_str());
+            return false;
+        }
+    }
+    if (std::ferror(file.get())) {
+        std::fprintf(stderr, "kulimbara-sim: cannot read %s\n", path.c_str());
+        return false;
+    }
+    return true;
+}
+
+// Plays a whole game from the intro and writes its replay.
+int record_game(const command_line& cmd) {
+    const replay r = play_recorded_game(cmd.options, cmd.name);
+    const std::string bytes = encode_replay(r);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(cmd.record_path.c_str(), "wb"),
+                                                         std::fclose);
+    if (!file || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size() ||
+        std::fclose(file.release()) != 0) {
+        std::fprintf(stderr, "kulimbara-sim: cannot write %s\n", cmd.record_path.c_str());
+        return 1;
+    }
+    std::printf("%s game of %zu frames, score %d: %zu bytes in %s\n",
+                r.finished ? "a finished" : "an unfinished", r.frames.size(), r.total_score,
+                bytes.size(), cmd.record_path.c_str());
+    return 0;
+}
+
+// Reads a replay, plays it again and compares: 0 when every claim holds, 1 when one differs,
+// 2 when the file is no replay of this game.
+int verify_replay(const command_line& cmd) {
+    std::string bytes;
+    if (!read_replay_file(cmd.replay_path, bytes)) {
+        return 2;
+    }
+    const replay_read read = decode_replay(bytes);
+    if (!read.result) {
+        std::fprintf(stderr, "kulimbara-sim: %s: %s\n", cmd.replay_path.c_str(),
+                     read.error.c_str());
+        return 2;
+    }
+    const replay& claimed = *read.result;
+    const replay_outcome outcome = replay_game(claimed);
+    const replay_verdict verdict = judge_replay(claimed, outcome);
+    auto claimed_score = [&](std::size_t i) {
+        return i < claimed.levels.size() ? claimed.levels[i].score : -1;
+    };
+    if (cmd.json) {
+        std::printf("{\"name\":\"%s\",\"levels\":[", claimed.player_name.c_str());
+        for (std::size_t i = 0; i < outcome.levels.size(); ++i) {
+            const replay_level_result& l = outcome.levels[i];
+            std::printf(
+                "%s{\"level\":%d,\"completed\":%s,\"frames\":%ld,\"time\":%.17g,"
+                "\"score\":%d,\"claimed\":%d}",
+                i == 0 ? "" : ",", l.level, l.completed ? "true" : "false", l.frames, l.seconds,
+                l.claim.score, claimed_score(i));
+        }
+        std::printf(
+            "],\"finished\":%s,\"total_score\":%d,\"claimed_total\":%d,"
+            "\"verified\":%s,\"first_level_differing\":%d}\n",
+            outcome.finished ? "true" : "false", outcome.total_score, claimed.total_score,
+            verdict.holds ? "true" : "false", verdict.first_level);
+    } else {
+        for (std::size_t i = 0; i < outcome.levels.size(); ++i) {
+            const replay_level_result& l = outcome.levels[i];
+            std::printf("level %d: %s after %ld frames (%.2f s), score %d, claimed %d\n", l.level,
+                        l.completed ? "completed" : "unfinished", l.frames, l.seconds,
+                        l.claim.score, claimed_score(i));
+        }
+        std::printf("total score: %d, claimed %d, %s game by '%s'\n", outcome.total_score,
+                    claimed.total_score, outcome.finished ? "a finished" : "an unfinished",
+                    claimed.player_name.c_str());
+    }
+    if (!verdict.holds) {
+        std::fprintf(stderr, "kulimbara-sim: %s: the replay differs: %s\n", cmd.replay_path.c_str(),
+                     verdict.reason.c_str());
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const command_line cmd = parse(argc, argv);
+    if (!cmd.record_path.empty()) {
+        return record_game(cmd);
+    }
+    if (!cmd.replay_path.empty()) {
+        return verify_replay(cmd);
+    }
 
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> trace_file(nullptr, std::fclose);
     std::unique_ptr<trace_writer> trace;

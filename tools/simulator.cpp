@@ -8,6 +8,7 @@
 #include "frame.h"
 #include "game.h"
 #include "levels.h"
+#include "replay.h"
 
 int key_pattern::key_at(long frame) const {
     switch (pattern) {
@@ -159,4 +160,41 @@ level_report run_level(level_t level, int num, int carried_score, const sim_opti
         report.balls.push_back(ball);
     }
     return report;
+}
+
+replay play_recorded_game(const sim_options& options, const std::string& name) {
+    game g;
+    g.Init(0);
+    replay_recorder recorder([] { return std::int64_t{1796601600}; });  // 7 Dec 2026, 00:00 UTC
+    long level_frame = 0;
+    int level = -1;
+    for (long frame = 0; recorder.current() != replay_recorder::state::finished &&
+                         recorder.current() != replay_recorder::state::unfinished;
+         ++frame) {
+        frame_input input;
+        input.deltaT = options.dt;
+        if (is_intro(g.session.screen) || is_level_completed(g.session.screen)) {
+            input.keys.push_back({true, key_enter});
+            input.keys.push_back({false, key_enter});
+        } else {
+            if (g.session.current_level != level) {
+                level = g.session.current_level;
+                level_frame = 0;
+            }
+            const bool held = options.keys.key_at(level_frame++) != 0;
+            if (held != g.game_key) {
+                input.keys.push_back({held, key_space});
+            }
+            if (g.level->total_time > options.max_time) {
+                input.keys.push_back({true, key_escape});
+            }
+        }
+        recorder.observe(input, g, g.tick(input));
+        if (frame == 0 && recorder.current() == replay_recorder::state::idle) {
+            break;  // a frame time that a replay cannot hold
+        }
+    }
+    replay r = recorder.recording();
+    r.player_name = name;
+    return r;
 }

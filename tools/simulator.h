@@ -63,3 +63,11 @@ level_report run_level(int num, int carried_score, const sim_options& options,
 
 // Parses "0.25", "1e-2" or a fraction "1/60"; nullopt unless a finite number.
 std::optional<double> parse_seconds(const std::string& text);
+
+struct replay;
+
+// A whole game from the intro, as a player would play it: ENTER on the intro and at each
+// level's end, SPACE after `options.keys` from the start of each level's countdown, frames of
+// `options.dt` (whole microseconds). A level still unfinished after `options.max_time` is quit
+// with ESCAPE. Returns the game's replay, named `name`.
+replay play_recorded_game(const sim_options& options, const std::string& name);

@@ -20,7 +20,7 @@
 namespace {
 
 drawn_game shell;
-frame_clock frame_times;
+frame_micros_clock frame_times;
 // The keys that came since the last frame, for the next one.
 std::vector<key_event> pending_keys;
 
@@ -63,7 +63,7 @@ void onDisplay() {
 // redisplay; ESCAPE ends the process at the frame after it.
 void timeTick() {
     frame_input input;
-    input.deltaT = frame_times.next(getTime());
+    input.deltaT = frame_times.next(clock_micros());
     input.keys.swap(pending_keys);
     input.post_result = shell.poll_score_post();
     exit_on_failure([&] { shell.frame(input); });

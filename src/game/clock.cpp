@@ -12,3 +12,9 @@ double getTime() {
 std::uint32_t clock_seed() {
     return static_cast<std::uint32_t>(static_cast<std::int64_t>(getTime()));
 }
+
+std::int64_t clock_micros() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
