@@ -1,9 +1,18 @@
-// Speed of the physics step and of the headless simulator.
+// Speed of the physics step, the headless simulator and a replay's verification, and the
+// size of a whole game's replay.
 #include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <string>
 
 #include "levels.h"
 #include "physics.h"
+#include "replay.h"
 #include "simulator.h"
+
+#ifdef KULIMBARA_HAVE_ZSTD
+#include <zstd.h>
+#endif
 
 namespace {
 
@@ -66,6 +75,105 @@ void BM_simulator_all_levels(benchmark::State& state) {
 }
 BENCHMARK(BM_simulator_all_levels)->Unit(benchmark::kMillisecond);
 
+// A whole six-level game, recorded as the game records it: frames of `micros`, SPACE toggled
+// every `toggle` frames.
+replay whole_game(std::uint32_t micros, int toggle) {
+    sim_options options;
+    options.dt = replay::seconds(micros);
+    options.keys = *key_pattern::parse("toggle:" + std::to_string(toggle));
+    options.max_time = 400.0;
+    return play_recorded_game(options, "bench");
+}
+
+// The same frames with a frame loop's jitter: uniform within +-jitter_micros, from a fixed seed.
+replay jittered(replay r, int jitter_micros) {
+    std::uint32_t state = 12345;
+    for (replay_frame& f : r.frames) {
+        state = state * 1103515245u + 12345u;
+        const int offset = static_cast<int>((state >> 8) % (2 * jitter_micros + 1)) - jitter_micros;
+        f.micros = static_cast<std::uint32_t>(static_cast<int>(f.micros) + offset);
+    }
+    return r;
+}
+
+// The frames as plain records: each frame's seconds as an 8-byte double, its key count and keys.
+std::string plain_frames(const replay& r) {
+    std::string out;
+    for (std::size_t i = 0; i < r.frames.size(); ++i) {
+        const frame_input in = r.input(i);
+        out.append(reinterpret_cast<const char*>(&in.deltaT), sizeof in.deltaT);
+        out.push_back(static_cast<char>(in.keys.size()));
+        for (const key_event& k : in.keys) {
+            out.push_back(static_cast<char>(k.key));
+            out.push_back(k.down ? 1 : 0);
+        }
+    }
+    return out;
+}
+
+#ifdef KULIMBARA_HAVE_ZSTD
+std::size_t zstd_size(const std::string& bytes) {
+    std::string out(ZSTD_compressBound(bytes.size()), '\0');
+    return ZSTD_compress(out.data(), out.size(), bytes.data(), bytes.size(), 19);
+}
+#endif
+
+// The replay file's size for whole games, against the plain frames and zstd.
+void print_replay_sizes() {
+    std::printf("Replay size of a whole six-level game (bytes; zstd at level 19)\n");
+    std::printf("%-34s %7s %6s %10s %9s %10s\n", "game", "frames", "B/fr", "replay", "plain",
+                "zstd");
+    struct game_case {
+        const char* name;
+        std::uint32_t micros;
+        int toggle;
+        int jitter;
+    };
+    const game_case cases[] = {
+        {"60 fps, steady", 16667, 45, 0},
+        {"60 fps, jitter +-50 us", 16667, 45, 50},
+        {"60 fps, jitter +-500 us", 16667, 45, 500},
+        {"144 fps, steady", 6944, 108, 0},
+        {"144 fps, jitter +-50 us", 6944, 108, 50},
+        {"144 fps, jitter +-500 us", 6944, 108, 500},
+    };
+    for (const game_case& c : cases) {
+        const replay game = whole_game(c.micros, c.toggle);
+        const replay r = c.jitter > 0 ? jittered(game, c.jitter) : game;
+        const std::string file = encode_replay(r);
+        const std::string plain = plain_frames(r);
+        char zstd_text[64] = "n/a";
+#ifdef KULIMBARA_HAVE_ZSTD
+        std::snprintf(zstd_text, sizeof zstd_text, "%zu/%zu", zstd_size(plain), zstd_size(file));
+#endif
+        std::printf("%-34s %7zu %6.2f %10zu %9zu %10s\n", c.name, r.frames.size(),
+                    static_cast<double>(file.size()) / static_cast<double>(r.frames.size()),
+                    file.size(), plain.size(), zstd_text);
+    }
+    std::printf("(zstd: of the plain frames / of the replay file)\n\n");
+}
+
+// Reading and replaying a whole game of 60 frames a second, as a service verifies a post.
+void BM_replay_verify_whole_game(benchmark::State& state) {
+    const std::string file = encode_replay(jittered(whole_game(16667, 45), 0));
+    for (auto _ : state) {
+        const replay_read read = decode_replay(file);
+        const replay_verdict verdict = judge_replay(*read.result, replay_game(*read.result));
+        benchmark::DoNotOptimize(verdict.holds);
+    }
+    state.SetLabel(std::to_string(file.size()) + " bytes");
+}
+BENCHMARK(BM_replay_verify_whole_game)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    print_replay_sizes();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

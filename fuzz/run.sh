@@ -12,7 +12,7 @@ trap 'rm -rf "$scratch"' EXIT
 
 passed=0
 failed=0
-for target in game-flow score-query; do
+for target in game-flow score-query replay-reader; do
   corpus=$scratch/$target
   mkdir -p "$corpus"
   cp "$source_dir/corpus/$target/"* "$corpus/"

@@ -7,7 +7,7 @@ packages=(
   cmake make g++
   googletest libgtest-dev libgmock-dev pkg-config
   libcpp-httplib-dev libsqlite3-dev
-  libbenchmark-dev
+  libbenchmark-dev libzstd-dev
   libgl-dev libglu1-mesa-dev freeglut3-dev libx11-dev libgl1-mesa-dri
   xvfb xauth xdotool imagemagick valgrind
   clang-14 libclang-rt-14-dev
