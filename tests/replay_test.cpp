@@ -96,6 +96,11 @@ TEST(Replay, TamperedPlayOrClaimsAreRefusedNamingTheLevel) {
     finished.finished = true;
     EXPECT_FALSE(verify(finished).holds);
 
+    replay late = r;  // a quiet frame on the intro before ENTER
+    late.frames.insert(late.frames.begin(), replay_frame{16667, 0});
+    EXPECT_NE(verify(late).reason.find("the first frame does not start the game"),
+              std::string::npos);
+
     replay cut = r;  // the frames stop before ESCAPE
     cut.frames.pop_back();
     cut.keys.resize(cut.frames.back().keys_end);
