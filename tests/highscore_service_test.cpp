@@ -800,6 +800,7 @@ TEST(RequestHead, RefusesWhatCarriesABodyButAnUpload) {
         {"POST /replays HTTP/1.1\r\n\r\n", 411},
         {"POST /replays HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n", 411},
         {"POST /replays HTTP/1.1\r\nContent-Length: 1\r\nExpect: x\r\n\r\n", 417},
+        {"POST /replays HTTP/1.1\r\nContent-Length: 1\r\nContent-Type: Multipart/x\r\n\r\n", 415},
         {"POST /replays?x HTTP/1.1\r\n\r\n", 405},
         {"GET /replays HTTP/1.1\r\nContent-Length: 1\r\n\r\n", 413},
     };

@@ -353,13 +353,12 @@ class score_store {
         const std::lock_guard lock(writer_.mutex);
         transaction write(writer_.db);
         {
+            // The same frames first, when both are stored.
             statement seen(writer_.db,
-                           "SELECT id, id = ? FROM replays WHERE id = ? OR outcome = ? "
-                           "ORDER BY id = ? DESC LIMIT 1");
-            for (const int i : {1, 2, 4}) {
-                sqlite3_bind_text(seen.get(), i, replay_id.c_str(), -1, SQLITE_TRANSIENT);
-            }
-            sqlite3_bind_text(seen.get(), 3, outcome.c_str(), -1, SQLITE_TRANSIENT);
+                           "SELECT id, id = ?1 FROM replays WHERE id = ?1 OR outcome = ?2 "
+                           "ORDER BY id = ?1 DESC LIMIT 1");
+            sqlite3_bind_text(seen.get(), 1, replay_id.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(seen.get(), 2, outcome.c_str(), -1, SQLITE_TRANSIENT);
             if (sqlite3_step(seen.get()) == SQLITE_ROW) {
                 return {sqlite3_column_int(seen.get(), 1) != 0 ? verified_result::kind::same_frames
                                                                : verified_result::kind::same_game,
@@ -409,7 +408,15 @@ class score_store {
 
     // True when a replay with these frames is stored.
     bool has_replay(const std::string& replay_id) const {
-        return replay_bytes(replay_id).has_value();
+        connection& reader = reader_own_ ? *reader_own_ : writer_;
+        const std::lock_guard lock(reader.mutex);
+        statement select(reader.db, "SELECT 1 FROM replays WHERE id = ?");
+        sqlite3_bind_text(select.get(), 1, replay_id.c_str(), -1, SQLITE_TRANSIENT);
+        const int step = sqlite3_step(select.get());
+        if (step != SQLITE_ROW && step != SQLITE_DONE) {
+            throw std::runtime_error(sqlite3_errmsg(reader.db));
+        }
+        return step == SQLITE_ROW;
     }
 
     // A stored replay's file, or nullopt.
@@ -855,10 +862,6 @@ struct highscore_service::impl {
         });
         server.Post(std::string(upload_target),
                     [this](const httplib::Request& req, httplib::Response& res) {
-                        if (req.is_multipart_form_data()) {
-                            answer_text(res, 415, "a replay is sent as application/octet-stream");
-                            return;
-                        }
                         const post_answer answer = post_replay(req.body, client_address(req));
                         if (answer.status == 201) {
                             res.status = 201;

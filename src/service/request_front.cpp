@@ -145,6 +145,7 @@ head_verdict check_request_head(std::string_view head, const front_limits& limit
     std::string_view length;
     bool encoded = false;
     bool transfer_encoded = false;
+    bool multipart = false;
     std::optional<std::string_view> expect;
     while (!rest.empty()) {
         const std::size_t end = rest.find("\r\n");
@@ -175,6 +176,8 @@ head_verdict check_request_head(std::string_view head, const front_limits& limit
             length = value;
         } else if (equals_ignoring_case(name, "Expect")) {
             expect = value;
+        } else if (equals_ignoring_case(name, "Content-Type")) {
+            multipart = equals_ignoring_case(value.substr(0, 10), "multipart/");
         }
     }
     const auto refuse = [&](int status, std::string reason) {
@@ -198,6 +201,10 @@ head_verdict check_request_head(std::string_view head, const front_limits& limit
     }
     if (transfer_encoded) {
         return refuse(411, "a replay is sent with a Content-Length, not chunked");
+    }
+    // The HTTP library would parse a multipart body into parts before the service saw it.
+    if (multipart) {
+        return refuse(415, "a replay is sent as application/octet-stream");
     }
     if (lengths == 0) {
         return refuse(411, "a replay is sent with a Content-Length");
