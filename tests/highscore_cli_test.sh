@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # kulimbara-post and kulimbara-highscore as programs: bad arguments, a refused connection, a
-# post accepted by the service, a post that outlives a SIGKILL, and a clean stop on SIGTERM.
+# post accepted by the service, a post that outlives a SIGKILL, a clean stop on SIGTERM, and a
+# post refused by a service that requires replays.
 # Usage: highscore_cli_test.sh POST SERVICE
 set -u
 post=$1 service=$2
@@ -15,17 +16,9 @@ check() {  # WHAT WANTED_STATUS COMMAND...
   "$@" >"$scratch/out" 2>&1; got=$?
   [ "$got" -eq "$want" ] || { fail "$what: status $got, wanted $want"; cat "$scratch/out"; }
 }
-start_service() {  # starts the service on a free port; sets service_pid and port
-  : >"$scratch/service.log"  # so that a restart cannot read the last run's port
-  "$service" --listen 127.0.0.1:0 --db "$scratch/scores.sqlite" 2>"$scratch/service.log" &
-  service_pid=$! port=
-  for _ in $(seq 100); do
-    port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$scratch/service.log")
-    [ -n "$port" ] && return 0
-    sleep 0.1
-  done
-  fail "the service did not start: $(cat "$scratch/service.log")"; return 1
-}
+# shellcheck source=service_test_lib.sh
+. "$(dirname "$0")/service_test_lib.sh"
+started() { start_service 127.0.0.1 "$@" || { fail "the service did not start"; return 1; }; }
 
 check "no score" 2 "$post" ada
 check "upper-case name" 2 "$post" Ada 10
@@ -39,23 +32,29 @@ check "service: bad listen address" 2 "$service" --listen 127.0.0.1
 check "service: trusted proxy by name" 2 "$service" --trusted-proxy proxy.example.org
 check "service: negative days" 2 "$service" --keep-addresses-days -1
 
-if start_service; then
-  check "accepted post" 0 "$post" "two words" 470 --host 127.0.0.1 --port "$port"
-  grep -q "^posted to 127.0.0.1:$port: HTTP/1.1 200" "$scratch/out" ||
+if started; then
+  check "accepted post" 0 "$post" "two words" 470 --host 127.0.0.1 --port "$service_port"
+  grep -q "^posted to 127.0.0.1:$service_port: HTTP/1.1 200" "$scratch/out" ||
     fail "accepted post printed: $(cat "$scratch/out")"
-  check "post through the URL variable" 0 env KULIMBARA_HIGHSCORE_URL="http://127.0.0.1:$port" \
-    "$post" ada 12
+  check "post through the URL variable" 0 \
+    env KULIMBARA_HIGHSCORE_URL="http://127.0.0.1:$service_port" "$post" ada 12
   kill -KILL "$service_pid"; wait "$service_pid" 2>/dev/null; service_pid=
 fi
-if start_service; then
+if started; then
   # GET /scores.json through bash's own TCP client.
-  exec 3<>"/dev/tcp/127.0.0.1/$port"
+  exec 3<>"/dev/tcp/127.0.0.1/$service_port"
   printf 'GET /scores.json HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n' >&3
   grep -q '"name":"two words","score":470' <(timeout 5 cat <&3) ||
     fail "a post answered 200 is gone after SIGKILL"
   exec 3<&-
   kill -TERM "$service_pid"; wait "$service_pid"; status=$?; service_pid=
   [ "$status" -eq 0 ] || fail "SIGTERM: exit status $status, wanted 0"
+fi
+if started --require-replay; then
+  check "post without a replay" 1 "$post" ada 13 --host 127.0.0.1 --port "$service_port"
+  grep -q "HTTP/1.1 403" "$scratch/out" ||
+    fail "post without a replay printed: $(cat "$scratch/out")"
+  kill -KILL "$service_pid"; wait "$service_pid" 2>/dev/null; service_pid=
 fi
 echo "$failures failed"
 [ "$failures" -eq 0 ]

@@ -15,6 +15,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,6 +26,7 @@
 #include "post_limiter.h"
 #include "protocol.h"
 #include "random.h"
+#include "replay.h"
 #include "request_front.h"
 
 namespace {
@@ -74,6 +78,28 @@ std::string body_of(const std::string& answer) {
     return answer.substr(answer.find("\r\n\r\n") + 4);
 }
 
+// A whole finished game by "golden": 2820 points, 510 of them in level 3.
+std::string golden_replay() {
+    std::ifstream file(KULIMBARA_SOURCE_DIR "/tests/golden/game.replay", std::ios::binary);
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+    return bytes.str();
+}
+
+// The golden replay with a change made to it.
+std::string changed_replay(const std::function<void(replay&)>& change) {
+    replay r = *decode_replay(golden_replay()).result;
+    change(r);
+    return encode_replay(r);
+}
+
+std::string replay_id_of(const std::string& bytes) {
+    char id[17];
+    std::snprintf(id, sizeof id, "%016llx",
+                  static_cast<unsigned long long>(frames_hash(*decode_replay(bytes).result)));
+    return id;
+}
+
 class Service : public ::testing::Test {
   protected:
     std::string scratch = std::filesystem::temp_directory_path() / "kulimbara-service-XXXXXX";
@@ -110,6 +136,11 @@ class Service : public ::testing::Test {
     }
     int post(const std::string& query, const char* real_ip = "") {
         return get("/highscore.php?" + query, real_ip).first;
+    }
+    std::pair<int, std::string> post_replay(const std::string& bytes) {
+        httplib::Client client("127.0.0.1", port);
+        const httplib::Result answer = client.Post("/replays", bytes, "application/octet-stream");
+        return answer ? std::pair(answer->status, answer->body) : std::pair(0, std::string());
     }
 };
 
@@ -197,6 +228,9 @@ TEST_F(Service, RefusesBodiesEncodingsAndOtherMethodsFromTheHead) {
          415},
         {"GET " + valid + " HTTP/1.1\r\nContent-Length: 1073741824\r\n\r\n", 413},
         {"GET " + valid + " HTTP/1.1\r\nX-Many: 1\r\n" + std::string(8200, 'x') + "\r\n\r\n", 431},
+        {"POST /replays HTTP/1.1\r\nContent-Length: 262145\r\n\r\n", 413},
+        {"POST /replays HTTP/1.1\r\nContent-Encoding: gzip\r\nContent-Length: 100\r\n\r\n", 415},
+        {"POST /replays HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n", 411},
     };
     for (const auto& [request, status] : refused) {
         const auto [got, answer] = send_request(port, request);
@@ -283,6 +317,137 @@ TEST_F(Service, StoresNamesTrimmedAndRefusesNamesWithoutALetterOrDigit) {
     const std::vector<score_entry> board = service->top(100);
     ASSERT_EQ(board.size(), 1u);
     EXPECT_EQ(board[0].name, "ada");
+}
+
+TEST_F(Service, RanksAVerifiedGameAndServesItsReplay) {
+    ASSERT_EQ(post(generate_params("ada", 5000, next_random)), 200);
+    ASSERT_EQ(post(generate_params("bob", 100, next_random)), 200);
+    const std::string golden = golden_replay();
+    const std::string id = replay_id_of(golden);
+    httplib::Client client("127.0.0.1", port);
+    const httplib::Result posted = client.Post("/replays", golden, "application/octet-stream");
+    ASSERT_TRUE(posted);
+    EXPECT_EQ(posted->status, 201);
+    EXPECT_EQ(posted->body, "{\"rank\":2,\"id\":\"" + id + "\"}");
+    EXPECT_EQ(posted->get_header_value("Content-Type"), "application/json");
+
+    const std::string json = get("/scores.json").second;
+    EXPECT_NE(json.find("{\"rank\":2,\"name\":\"golden\",\"score\":2820,"), std::string::npos)
+        << json;
+    EXPECT_NE(json.find("\"verified\":true,\"replay\":\"/replays/" + id + "\"}"), std::string::npos)
+        << json;
+    EXPECT_NE(json.find("\"verified\":false,\"replay\":null}"), std::string::npos) << json;
+    EXPECT_NE(get("/").second.find("<a href=\"/replays/" + id + "\""), std::string::npos);
+
+    const httplib::Result served = client.Get("/replays/" + id);
+    ASSERT_TRUE(served);
+    EXPECT_EQ(served->status, 200);
+    EXPECT_TRUE(served->body == golden);
+    EXPECT_EQ(served->get_header_value("Content-Type"), "application/octet-stream");
+    EXPECT_EQ(served->get_header_value("Content-Disposition"),
+              "attachment; filename=\"kulimbara-" + id + ".replay\"");
+    std::string upper = id;
+    upper[0] = 'A';
+    for (const std::string& unknown : {std::string("0123456789abcdef"), upper, id + "0",
+                                       id.substr(1), std::string("../scores.json")}) {
+        EXPECT_EQ(get("/replays/" + unknown).first, 404) << unknown;
+    }
+}
+
+// Each refusal leaves the board as it was; the same play again, under any name or with its
+// frames changed where it makes no difference, is refused as a duplicate.
+TEST_F(Service, RefusesTamperedAndRepeatedReplays) {
+    const std::string golden = golden_replay();
+    std::string other_rules = golden;
+    other_rules[10] ^= 1;  // in the rules' hash, after the magic and the version
+    const std::pair<std::string, std::string> refused[] = {
+        {changed_replay([](replay& r) {
+             r.levels[3].score += 10;
+             r.total_score += 10;
+         }),
+         "replay refused: level 3: claimed score 520, recomputed 510\n"},
+        {changed_replay([](replay& r) { r.total_score += 1; }),
+         "replay refused: claimed total 2821, recomputed 2820\n"},
+        {changed_replay([](replay& r) { r.finished = false; }),
+         "replay refused: the game was not finished\n"},
+        {changed_replay([](replay& r) { r.player_name = "__"; }),
+         "replay refused: name needs a letter or a digit\n"},
+        {golden.substr(0, golden.size() - 1), "bad replay file: truncated\n"},
+        {other_rules, ""},
+        {"", "bad replay file: truncated\n"},
+    };
+    for (const auto& [bytes, reason] : refused) {
+        const auto [status, line] = post_replay(bytes);
+        EXPECT_EQ(status, 400) << line;
+        if (!reason.empty()) {
+            EXPECT_EQ(line, reason);
+        } else {
+            EXPECT_TRUE(line.starts_with("bad replay file: made under other rules")) << line;
+        }
+    }
+    EXPECT_TRUE(service->top(100).empty());
+
+    ASSERT_EQ(post_replay(golden).first, 201);
+    const std::string id = replay_id_of(golden);
+    EXPECT_EQ(post_replay(golden), std::pair(409, "replay " + id + " is stored already\n"));
+    EXPECT_EQ(post_replay(changed_replay([](replay& r) { r.player_name = "thief"; })),
+              std::pair(409, "replay " + id + " is stored already\n"));
+    // X pressed and released in the middle of play changes nothing in the game.
+    const std::string noisy = changed_replay([](replay& r) {
+        const std::uint32_t at = r.frames[1000].keys_end;
+        r.keys.insert(r.keys.begin() + at, {{true, 'x'}, {false, 'x'}});
+        for (std::size_t i = 1000; i < r.frames.size(); ++i) {
+            r.frames[i].keys_end += 2;
+        }
+        r.player_name = "thief";
+    });
+    EXPECT_EQ(post_replay(noisy),
+              std::pair(409, "the same game is stored already, as replay " + id + "\n"));
+    EXPECT_EQ(service->top(100).size(), 1u);
+}
+
+// A database of the version before replays opens with its scores, unverified; with replays
+// required, the GET post is refused and the board lists the verified scores alone.
+TEST(ServiceDatabase, MigratesTheVersionBeforeReplaysAndCanRequireThem) {
+    std::string scratch = std::filesystem::temp_directory_path() / "kulimbara-migrate-XXXXXX";
+    ASSERT_NE(::mkdtemp(scratch.data()), nullptr);
+    const std::string path = scratch + "/scores.sqlite";
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "CREATE TABLE scores (id INTEGER PRIMARY KEY, name TEXT NOT NULL,"
+                           " score INTEGER NOT NULL, posted_utc TEXT NOT NULL,"
+                           " address TEXT NOT NULL, UNIQUE (name, score));"
+                           "INSERT INTO scores (name, score, posted_utc, address) VALUES"
+                           " ('ada', 5000, '2026-12-01T12:00:00Z', ''),"
+                           " ('golden', 2820, '2026-12-01T12:00:00Z', '')",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    const std::string golden = golden_replay();
+    for (const bool require_replay : {false, true}) {
+        highscore_service service(service_config{
+            .db_path = path, .log_requests = false, .require_replay = require_replay});
+        const std::vector<score_entry> board = service.top(100);
+        const post_answer get_post = service.answer_post(
+            "/highscore.php?" + generate_params("bob", 10, next_random), "192.0.2.1");
+        if (!require_replay) {
+            ASSERT_EQ(board.size(), 2u);
+            EXPECT_EQ(board[1].replay_id, "");
+            EXPECT_EQ(get_post.status, 200);
+            // The replay proves the score that was posted by GET: it becomes verified.
+            EXPECT_EQ(service.answer_replay(golden, "192.0.2.1").line,
+                      "{\"rank\":2,\"id\":\"" + replay_id_of(golden) + "\"}");
+            EXPECT_EQ(service.top(100).size(), 3u);
+        } else {
+            ASSERT_EQ(board.size(), 1u);
+            EXPECT_EQ(std::pair(board[0].name, board[0].replay_id),
+                      std::pair(std::string("golden"), replay_id_of(golden)));
+            EXPECT_EQ(std::pair(get_post.status, get_post.line),
+                      std::pair(403, std::string("replay required")));
+        }
+    }
+    std::filesystem::remove_all(scratch);
 }
 
 // Addresses are erased from the stored posts after their days; the scores stay.
@@ -496,8 +661,11 @@ class Front : public ::testing::Test {
         port = ntohs(address.sin_port);
         front = std::make_unique<request_front>(
             limits,
-            [](int socket, std::string_view head, const std::string&, bool last) {
-                const std::string ok = "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n";
+            [](int socket, std::string_view head, std::string_view body, const std::string&,
+               bool last) {
+                const std::string ok =
+                    "HTTP/1.1 200 OK\r\nContent-Length: 0\r\nBody: " + std::string(body) +
+                    "\r\n\r\n";
                 ::send(socket, ok.data(), ok.size(), MSG_NOSIGNAL);
                 return !last && head.find("close") == std::string_view::npos;
             },
@@ -557,8 +725,64 @@ TEST_F(Front, ClosesTheOldestWaitingConnectionBeyondItsLimit) {
     }
 }
 
-TEST(RequestHead, RefusesWhatCarriesABody) {
-    const front_limits limits{.header_max_count = 2};
+// An upload's body is read whole, in as many pieces as it comes, and nothing past its length.
+TEST_F(Front, ReadsAnUploadsBodyWithinItsDeadline) {
+    start({.body_max_bytes = 10, .body_timeout = std::chrono::milliseconds(300)});
+    const int fd = connect_to(port);
+    const std::string head = "POST /replays HTTP/1.1\r\nContent-Length: 10\r\n";
+    const std::string expecting = head + "Expect: 100-continue\r\n\r\n";
+    ::send(fd, expecting.data(), expecting.size(), MSG_NOSIGNAL);
+    char answer[256] = "";
+    ASSERT_GT(::recv(fd, answer, sizeof answer - 1, 0), 0);
+    EXPECT_STREQ(answer, "HTTP/1.1 100 Continue\r\n\r\n");
+    ::send(fd, "01234", 5, MSG_NOSIGNAL);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const std::string rest = "56789GET / HTTP/1.1\r\nConnection: close\r\n\r\n";
+    ::send(fd, rest.data(), rest.size(), MSG_NOSIGNAL);
+    std::string both;
+    for (ssize_t got = 0; (got = ::recv(fd, answer, sizeof answer, 0)) > 0;) {
+        both.append(answer, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    EXPECT_NE(both.find("Body: 0123456789\r\n"), std::string::npos) << both;
+    EXPECT_NE(both.find("Body: \r\n"), std::string::npos) << both;
+
+    const auto asked = std::chrono::steady_clock::now();
+    const auto [late, line] = send_request(port, head + "\r\n01234");
+    EXPECT_EQ(std::pair(late, body_of(line)),
+              std::pair(408, std::string("request body not complete in time\n")));
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(3));
+}
+
+// Bodies under way hold their announced bytes until answered; beyond the bound a new upload is
+// refused from its head.
+TEST_F(Front, RefusesUploadsBeyondTheBytesHeldForBodies) {
+    start({.body_max_bytes = 600, .bodies_max_bytes = 1000});
+    const std::string head =
+        "POST /replays HTTP/1.1\r\nContent-Length: 600\r\nConnection: close\r\n\r\n";
+    const std::string body(600, 'b');
+    const int slow = connect_to(port);
+    ::send(slow, (head + body.substr(0, 300)).data(), head.size() + 300, MSG_NOSIGNAL);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto [refused, answer] = send_request(port, head + body);
+    EXPECT_EQ(std::pair(refused, body_of(answer)),
+              std::pair(503, std::string("too many uploads under way, try again in a minute\n")));
+    ::send(slow, body.data(), 300, MSG_NOSIGNAL);
+    pollfd readable{slow, POLLIN, 0};
+    ASSERT_EQ(::poll(&readable, 1, 5000), 1);
+    char first[32] = "";
+    ::recv(slow, first, sizeof first - 1, 0);
+    EXPECT_TRUE(std::string_view(first).starts_with("HTTP/1.1 200 OK")) << first;
+    // Closed by the worker once it has let go of the body.
+    for (char rest[64];
+         ::poll(&readable, 1, 5000) == 1 && ::recv(slow, rest, sizeof rest, 0) > 0;) {
+    }
+    ::close(slow);
+    EXPECT_EQ(send_request(port, head + body).first, 200);
+}
+
+TEST(RequestHead, RefusesWhatCarriesABodyButAnUpload) {
+    const front_limits limits{.header_max_count = 2, .body_max_bytes = 1000};
     const std::pair<const char*, int> heads[] = {
         {"GET /healthz HTTP/1.1\r\nHost: a\r\n\r\n", 0},
         {"HEAD / HTTP/1.0\r\n\r\n", 0},
@@ -572,6 +796,17 @@ TEST(RequestHead, RefusesWhatCarriesABody) {
         {"GET / HTTP/1.1\r\nno colon\r\n\r\n", 400},
         {"GET / HTTP/1.1\r\n: empty name\r\n\r\n", 400},
         {"GET / HTTP/1.1\r\nA: 1\r\nB: 2\r\nC: 3\r\n\r\n", 431},
+        {"POST /replays HTTP/1.1\r\nContent-Length: 1000\r\n\r\n", 0},
+        {"POST /replays HTTP/1.1\r\ncontent-length: 0001001\r\n\r\n", 413},
+        {"POST /replays HTTP/1.1\r\nContent-Length: 99999999999999999999\r\n\r\n", 413},
+        {"POST /replays HTTP/1.1\r\nContent-Length: 1\r\nContent-Length: 1\r\n\r\n", 400},
+        {"POST /replays HTTP/1.1\r\nContent-Length: -1\r\n\r\n", 400},
+        {"POST /replays HTTP/1.1\r\n\r\n", 411},
+        {"POST /replays HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n", 411},
+        {"POST /replays HTTP/1.1\r\nContent-Length: 1\r\nExpect: x\r\n\r\n", 417},
+        {"POST /replays HTTP/1.1\r\nContent-Length: 1\r\nContent-Type: Multipart/x\r\n\r\n", 415},
+        {"POST /replays?x HTTP/1.1\r\n\r\n", 405},
+        {"GET /replays HTTP/1.1\r\nContent-Length: 1\r\n\r\n", 413},
     };
     for (const auto& [head, status] : heads) {
         EXPECT_EQ(check_request_head(head, limits).status, status) << head;
@@ -579,6 +814,10 @@ TEST(RequestHead, RefusesWhatCarriesABody) {
     const head_verdict post = check_request_head("POST /highscore.php HTTP/1.1\r\n\r\n", limits);
     EXPECT_EQ(std::pair(post.method, post.target),
               std::pair(std::string("POST"), std::string("/highscore.php")));
+    const head_verdict upload = check_request_head(
+        "POST /replays HTTP/1.1\r\nContent-Length: 012\r\nEXPECT: 100-Continue\r\n\r\n", limits);
+    EXPECT_EQ(std::pair(upload.body_bytes, upload.expect_continue),
+              std::pair(std::size_t{12}, true));
 }
 
 }  // namespace

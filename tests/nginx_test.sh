@@ -45,18 +45,8 @@ verdict() {  # OK WHAT FIGURES...: counts one case, printing its figures either 
   fi
 }
 curl_limited() { timeout 10 curl -s --max-time 8 "$@"; }
-
-start_service() {  # ADDR: the service on a free port of ADDR; sets service_pid, service_port
-  : >"$scratch/service.log"
-  "$service" --listen "$1:0" --db "$scratch/scores.sqlite" 2>"$scratch/service.log" &
-  service_pid=$! service_port=
-  for _ in $(seq 100); do
-    service_port=$(sed -n '1s/.*listening on .*:\([0-9]*\), database.*/\1/p' "$scratch/service.log")
-    [ -n "$service_port" ] && return 0
-    sleep 0.1
-  done
-  echo "the service did not start: $(cat "$scratch/service.log")"; return 1
-}
+# shellcheck source=service_test_lib.sh
+. "$(dirname "$0")/service_test_lib.sh"
 
 # The shipped site with its listen lines moved to loopback on PORT, its upstream to UPSTREAM
 # and its logs into the scratch folder; fails when a substituted line is not found once.
@@ -136,6 +126,26 @@ logged=$(grep -c ' 127\.0\.0\.2 200 GET /highscore.php' "$scratch/service.log")
 verdict "$([ "$status" = 200 ] && [ $on_page = 1 ] && [ $in_json = 1 ] && [ "$logged" = 1 ] &&
   echo 1)" "valid post" "status $status, on / $on_page, in /scores.json $in_json," \
   "logged from 127.0.0.2 $logged"
+
+# A whole game's replay through nginx is verified and ranked, and served back; the same replay
+# again is a duplicate; a body over 256 KiB never reaches the service.
+post_replay() {  # FILE: prints the status, the answer in $scratch/replay.out
+  curl_limited -H "Content-Type: application/octet-stream" --data-binary "@$1" \
+    -o "$scratch/replay.out" -w '%{http_code}' "$base/replays"
+}
+replay=$(dirname "$0")/golden/game.replay
+first=$(post_replay "$replay") ranked=$(cat "$scratch/replay.out")
+id=$(jq -r .id <<<"$ranked" 2>/dev/null)
+curl_limited -o "$scratch/served.replay" "$base/replays/$id"
+cmp -s "$replay" "$scratch/served.replay"; served=$((1 - $?))
+again=$(post_replay "$replay")
+head -c 300000 /dev/zero >"$scratch/big.replay"
+lines_before=$(wc -l <"$scratch/service.log")
+big=$(post_replay "$scratch/big.replay")
+reached=$(($(wc -l <"$scratch/service.log") - lines_before))
+verdict "$([ "$first" = 201 ] && [ "$served" = 1 ] && [ "$again" = 409 ] && [ "$big" = 413 ] &&
+  [ "$reached" = 0 ] && echo 1)" "replay posts" "first $first $ranked, served back $served," \
+  "again $again, 300,000 bytes $big (requests the service saw $reached)"
 
 # A POST whose gzip body of about a megabyte inflates to a gigabyte: refused before the
 # service inflates it; the service's peak resident size (VmHWM) may not grow by 20 MiB.

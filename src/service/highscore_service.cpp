@@ -21,6 +21,7 @@
 
 #include "post_limiter.h"
 #include "protocol.h"
+#include "replay.h"
 #include "request_front.h"
 
 namespace {
@@ -29,6 +30,7 @@ using steady = std::chrono::steady_clock;
 
 constexpr std::size_t target_max = 1024;
 constexpr int leaderboard_size = 100;
+constexpr std::string_view replay_path = "/replays/";
 // The name as posted: a space comes only as %20 (no other escape), and the decoded name must
 // be one a player can type.
 std::optional<std::string> decode_name(std::string_view raw) {
@@ -93,6 +95,19 @@ std::string utc_at(std::time_t when) {
 
 std::string utc_days_ago(int days) {
     return utc_at(std::time(nullptr) - static_cast<std::time_t>(days) * 24 * 60 * 60);
+}
+
+// A replay's id: a 64-bit hash as 16 lower-case hex digits.
+std::string hex_id(std::uint64_t hash) {
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+    return text;
+}
+
+bool is_hex_id(std::string_view text) {
+    return text.size() == 16 && std::all_of(text.begin(), text.end(), [](char c) {
+               return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+           });
 }
 
 std::string html_escape(std::string_view text) {
@@ -175,19 +190,25 @@ bool send_all(int socket, const char* data, std::size_t size, steady::time_point
     return true;
 }
 
-// What the HTTP library reads a request from and writes its answer to: the head that the front
-// read, then nothing; the answer goes to the connection's socket.
+// What the HTTP library reads a request from and writes its answer to: the head and the body
+// that the front read, then nothing; the answer goes to the connection's socket.
 class head_stream : public httplib::Stream {
   public:
-    head_stream(int socket, std::string_view head, const std::string& peer,
+    head_stream(int socket, std::string_view head, std::string_view body, const std::string& peer,
                 std::chrono::milliseconds write_timeout)
-        : socket_(socket), head_(head), peer_(peer), deadline_(steady::now() + write_timeout) {}
+        : socket_(socket),
+          head_(head),
+          body_(body),
+          peer_(peer),
+          deadline_(steady::now() + write_timeout) {}
 
-    bool is_readable() const override { return read_ < head_.size(); }
+    bool is_readable() const override { return read_ < head_.size() + body_.size(); }
     bool is_writable() const override { return steady::now() < deadline_; }
     ssize_t read(char* ptr, std::size_t size) override {
-        const std::size_t count = std::min(size, head_.size() - read_);
-        std::memcpy(ptr, head_.data() + read_, count);
+        const std::string_view part =
+            read_ < head_.size() ? head_.substr(read_) : body_.substr(read_ - head_.size());
+        const std::size_t count = std::min(size, part.size());
+        std::memcpy(ptr, part.data(), count);
         read_ += count;
         return static_cast<ssize_t>(count);
     }
@@ -207,6 +228,7 @@ class head_stream : public httplib::Stream {
   private:
     int socket_;
     std::string_view head_;
+    std::string_view body_;
     std::size_t read_ = 0;
     const std::string& peer_;
     steady::time_point deadline_;
@@ -228,10 +250,11 @@ class routing_server : public httplib::Server {
     bool raise_accept_backlog() { return ::listen(svr_sock_, SOMAXCONN) == 0; }
     int listening_socket() const { return svr_sock_; }
 
-    // Answers the request in `head` on `socket`; true when the connection may stay open.
-    bool answer(int socket, std::string_view head, const std::string& peer, bool last,
-                std::chrono::milliseconds write_timeout) {
-        head_stream stream(socket, head, peer, write_timeout);
+    // Answers the request in `head` and `body` on `socket`; true when the connection may stay
+    // open.
+    bool answer(int socket, std::string_view head, std::string_view body, const std::string& peer,
+                bool last, std::chrono::milliseconds write_timeout) {
+        head_stream stream(socket, head, body, peer, write_timeout);
         bool connection_closed = false;
         // The page and the JSON are small and made anew for each request: a Range header is
         // ignored and the whole answer sent, never a multipart one built from a list of ranges.
@@ -259,8 +282,26 @@ class score_store {
              " score INTEGER NOT NULL,"
              " posted_utc TEXT NOT NULL,"
              " address TEXT NOT NULL,"
+             " replay TEXT,"
              " UNIQUE (name, score))");
+        // A database of the version before replays has no replay column: its scores stay,
+        // unverified.
+        if (!has_column(writer_, "scores", "replay")) {
+            exec(writer_, "ALTER TABLE scores ADD COLUMN replay TEXT");
+        }
+        // Each replay that proved a score, by the hash of its frames; the hash of its outcome
+        // is unique too, so that the same game with other irrelevant frame details is refused.
+        exec(writer_,
+             "CREATE TABLE IF NOT EXISTS replays ("
+             " id TEXT PRIMARY KEY,"
+             " outcome TEXT NOT NULL UNIQUE,"
+             " score_id INTEGER NOT NULL REFERENCES scores (id),"
+             " posted_utc TEXT NOT NULL,"
+             " bytes BLOB NOT NULL)");
         exec(writer_, "CREATE INDEX IF NOT EXISTS scores_best ON scores (score DESC, id)");
+        exec(writer_,
+             "CREATE INDEX IF NOT EXISTS scores_verified ON scores (score DESC, id) "
+             "WHERE replay IS NOT NULL");
         // Only the posts that still hold an address: the erasing finds them without a scan.
         exec(writer_,
              "CREATE INDEX IF NOT EXISTS scores_addressed ON scores (posted_utc) "
@@ -296,20 +337,123 @@ class score_store {
         return sqlite3_changes(writer_.db) > 0;
     }
 
-    std::vector<score_entry> top(int count) const {
+    // What storing a verified score came to.
+    struct verified_result {
+        enum class kind { stored, same_frames, same_game } what = kind::stored;
+        std::string replay_id;  // the replay stored, or the one stored before with the same
+        int rank = 0;           // on the board, when stored
+    };
+
+    // Stores a replay that holds and its score as verified, in one transaction: the same name
+    // and score posted before become verified, and a verified one stays as it is (the replay
+    // is still kept). Refused when its frames or its outcome are stored already.
+    verified_result add_verified(const score_post& post, const std::string& address,
+                                 const std::string& replay_id, const std::string& outcome,
+                                 std::string_view bytes, bool verified_only) {
+        const std::lock_guard lock(writer_.mutex);
+        transaction write(writer_.db);
+        {
+            // The same frames first, when both are stored.
+            statement seen(writer_.db,
+                           "SELECT id, id = ?1 FROM replays WHERE id = ?1 OR outcome = ?2 "
+                           "ORDER BY id = ?1 DESC LIMIT 1");
+            sqlite3_bind_text(seen.get(), 1, replay_id.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(seen.get(), 2, outcome.c_str(), -1, SQLITE_TRANSIENT);
+            if (sqlite3_step(seen.get()) == SQLITE_ROW) {
+                return {sqlite3_column_int(seen.get(), 1) != 0 ? verified_result::kind::same_frames
+                                                               : verified_result::kind::same_game,
+                        reinterpret_cast<const char*>(sqlite3_column_text(seen.get(), 0)), 0};
+            }
+        }
+        const std::string posted = utc_at(std::time(nullptr));
+        {
+            statement insert(writer_.db,
+                             "INSERT INTO scores (name, score, posted_utc, address, replay) "
+                             "VALUES (?1, ?2, ?3, ?4, ?5) ON CONFLICT (name, score) DO UPDATE "
+                             "SET replay = ?5 WHERE replay IS NULL");
+            sqlite3_bind_text(insert.get(), 1, post.name.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_int(insert.get(), 2, post.score);
+            sqlite3_bind_text(insert.get(), 3, posted.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(insert.get(), 4, address.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(insert.get(), 5, replay_id.c_str(), -1, SQLITE_TRANSIENT);
+            if (sqlite3_step(insert.get()) != SQLITE_DONE) {
+                throw std::runtime_error(sqlite3_errmsg(writer_.db));
+            }
+        }
+        statement insert(writer_.db,
+                         "INSERT INTO replays (id, outcome, score_id, posted_utc, bytes) "
+                         "SELECT ?, ?, id, ?, ? FROM scores WHERE name = ? AND score = ?");
+        sqlite3_bind_text(insert.get(), 1, replay_id.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert.get(), 2, outcome.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert.get(), 3, posted.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_blob(insert.get(), 4, bytes.data(), static_cast<int>(bytes.size()),
+                          SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert.get(), 5, post.name.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_int(insert.get(), 6, post.score);
+        if (sqlite3_step(insert.get()) != SQLITE_DONE || sqlite3_changes(writer_.db) != 1) {
+            throw std::runtime_error(sqlite3_errmsg(writer_.db));
+        }
+        statement higher(writer_.db, verified_only
+                                         ? "SELECT count(*) FROM scores WHERE score > ? AND "
+                                           "replay IS NOT NULL"
+                                         : "SELECT count(*) FROM scores WHERE score > ?");
+        sqlite3_bind_int(higher.get(), 1, post.score);
+        if (sqlite3_step(higher.get()) != SQLITE_ROW) {
+            throw std::runtime_error(sqlite3_errmsg(writer_.db));
+        }
+        const int rank = 1 + sqlite3_column_int(higher.get(), 0);
+        write.commit();
+        return {verified_result::kind::stored, replay_id, rank};
+    }
+
+    // True when a replay with these frames is stored.
+    bool has_replay(const std::string& replay_id) const {
         connection& reader = reader_own_ ? *reader_own_ : writer_;
         const std::lock_guard lock(reader.mutex);
-        statement select(reader.db,
-                         "SELECT name, score, posted_utc FROM scores "
-                         "ORDER BY score DESC, id LIMIT ?");
+        statement select(reader.db, "SELECT 1 FROM replays WHERE id = ?");
+        sqlite3_bind_text(select.get(), 1, replay_id.c_str(), -1, SQLITE_TRANSIENT);
+        const int step = sqlite3_step(select.get());
+        if (step != SQLITE_ROW && step != SQLITE_DONE) {
+            throw std::runtime_error(sqlite3_errmsg(reader.db));
+        }
+        return step == SQLITE_ROW;
+    }
+
+    // A stored replay's file, or nullopt.
+    std::optional<std::string> replay_bytes(const std::string& replay_id) const {
+        connection& reader = reader_own_ ? *reader_own_ : writer_;
+        const std::lock_guard lock(reader.mutex);
+        statement select(reader.db, "SELECT bytes FROM replays WHERE id = ?");
+        sqlite3_bind_text(select.get(), 1, replay_id.c_str(), -1, SQLITE_TRANSIENT);
+        const int step = sqlite3_step(select.get());
+        if (step == SQLITE_DONE) {
+            return std::nullopt;
+        }
+        if (step != SQLITE_ROW) {
+            throw std::runtime_error(sqlite3_errmsg(reader.db));
+        }
+        const auto* data = static_cast<const char*>(sqlite3_column_blob(select.get(), 0));
+        return std::string(data == nullptr ? "" : data,
+                           static_cast<std::size_t>(sqlite3_column_bytes(select.get(), 0)));
+    }
+
+    std::vector<score_entry> top(int count, bool verified_only) const {
+        connection& reader = reader_own_ ? *reader_own_ : writer_;
+        const std::lock_guard lock(reader.mutex);
+        statement select(reader.db, verified_only
+                                        ? "SELECT name, score, posted_utc, replay FROM scores "
+                                          "WHERE replay IS NOT NULL ORDER BY score DESC, id LIMIT ?"
+                                        : "SELECT name, score, posted_utc, replay FROM scores "
+                                          "ORDER BY score DESC, id LIMIT ?");
         sqlite3_bind_int(select.get(), 1, count);
         std::vector<score_entry> entries;
         int step = SQLITE_ROW;
         while ((step = sqlite3_step(select.get())) == SQLITE_ROW) {
-            entries.push_back(
-                {reinterpret_cast<const char*>(sqlite3_column_text(select.get(), 0)),
-                 sqlite3_column_int(select.get(), 1),
-                 reinterpret_cast<const char*>(sqlite3_column_text(select.get(), 2))});
+            const auto* replay = sqlite3_column_text(select.get(), 3);
+            entries.push_back({reinterpret_cast<const char*>(sqlite3_column_text(select.get(), 0)),
+                               sqlite3_column_int(select.get(), 1),
+                               reinterpret_cast<const char*>(sqlite3_column_text(select.get(), 2)),
+                               replay == nullptr ? "" : reinterpret_cast<const char*>(replay)});
         }
         if (step != SQLITE_DONE) {
             throw std::runtime_error(sqlite3_errmsg(reader.db));
@@ -402,6 +546,40 @@ class score_store {
         return db;
     }
 
+    // Rolls back unless committed: a failed step leaves nothing half stored.
+    class transaction {
+      public:
+        explicit transaction(sqlite3* db) : db_(db) {
+            if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
+                throw std::runtime_error(sqlite3_errmsg(db_));
+            }
+        }
+        transaction(const transaction&) = delete;
+        transaction& operator=(const transaction&) = delete;
+        ~transaction() {
+            if (!committed_) {
+                sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+            }
+        }
+        void commit() {
+            if (sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+                throw std::runtime_error(sqlite3_errmsg(db_));
+            }
+            committed_ = true;
+        }
+
+      private:
+        sqlite3* db_;
+        bool committed_ = false;
+    };
+
+    static bool has_column(connection& c, const char* table, const char* column) {
+        statement probe(c.db, "SELECT 1 FROM pragma_table_info(?) WHERE name = ?");
+        sqlite3_bind_text(probe.get(), 1, table, -1, SQLITE_STATIC);
+        sqlite3_bind_text(probe.get(), 2, column, -1, SQLITE_STATIC);
+        return sqlite3_step(probe.get()) == SQLITE_ROW;
+    }
+
     static void exec(connection& c, const char* sql) {
         char* error = nullptr;
         if (sqlite3_exec(c.db, sql, nullptr, nullptr, &error) != SQLITE_OK) {
@@ -433,18 +611,25 @@ std::string leaderboard_html(const std::vector<score_entry>& entries) {
         "th,td{padding:.4em;text-align:left;border-bottom:1px solid #333}\n"
         "td.score{color:#ee3;text-align:right}th.score{text-align:right}\n"
         "td.name{color:#3e3;word-break:break-all}td.when{color:#999;font-size:.8em}\n"
+        "a{color:#3ae}\n"
         "</style></head><body>\n<h1>Kulimbara high scores</h1>\n";
     if (entries.empty()) {
         page += "<p>No scores yet.</p>\n";
     } else {
         page +=
             "<table><tr><th>#</th><th>Name</th><th class=\"score\">Score</th><th>Posted "
-            "(UTC)</th></tr>\n";
+            "(UTC)</th><th>Replay</th></tr>\n";
         int rank = 0;
         for (const score_entry& e : entries) {
+            // The id is 16 hex digits, as stored by the service itself.
+            const std::string replay = e.replay_id.empty()
+                                           ? ""
+                                           : "<a href=\"" + std::string(replay_path) + e.replay_id +
+                                                 "\" title=\"verified\">verified</a>";
             page += "<tr><td>" + std::to_string(++rank) + "</td><td class=\"name\">" +
                     html_escape(e.name) + "</td><td class=\"score\">" + std::to_string(e.score) +
-                    "</td><td class=\"when\">" + html_escape(e.posted_utc) + "</td></tr>\n";
+                    "</td><td class=\"when\">" + html_escape(e.posted_utc) + "</td><td>" + replay +
+                    "</td></tr>\n";
         }
         page += "</table>\n";
     }
@@ -459,7 +644,11 @@ std::string leaderboard_json(const std::vector<score_entry>& entries) {
         json += rank == 0 ? "\n" : ",\n";
         json += "{\"rank\":" + std::to_string(++rank) + ",\"name\":\"" + json_escape(e.name) +
                 "\",\"score\":" + std::to_string(e.score) + ",\"posted\":\"" +
-                json_escape(e.posted_utc) + "\"}";
+                json_escape(e.posted_utc) + "\",\"verified\":" +
+                (e.replay_id.empty()
+                     ? "false,\"replay\":null"
+                     : "true,\"replay\":\"" + std::string(replay_path) + e.replay_id + "\"") +
+                "}";
     }
     json += "\n]\n";
     return json;
@@ -532,8 +721,10 @@ struct highscore_service::impl {
           limiter(config.posts_per_minute, config.max_tracked_addresses),
           front(
               front_limits{},
-              [this](int socket, std::string_view head, const std::string& peer, bool last) {
-                  return server.answer(socket, head, peer, last, front_limits{}.write_timeout);
+              [this](int socket, std::string_view head, std::string_view body,
+                     const std::string& peer, bool last) {
+                  return server.answer(socket, head, body, peer, last,
+                                       front_limits{}.write_timeout);
               },
               [this](const std::string& peer, const head_verdict& verdict) {
                   if (this->config.log_requests) {
@@ -567,6 +758,9 @@ struct highscore_service::impl {
     }
 
     post_answer post(std::string_view target, const std::string& address) {
+        if (config.require_replay) {
+            return {403, "replay required"};
+        }
         if (!limiter.admit(limit_key(address), steady::now())) {
             return {429, "too many posts from this address, try again in a minute"};
         }
@@ -580,6 +774,53 @@ struct highscore_service::impl {
         try {
             const bool stored = store.add(*verdict.post, address);
             return {200, stored ? "stored" : "already stored"};
+        } catch (const std::runtime_error& e) {
+            return {500, std::string("database error: ") + e.what()};
+        }
+    }
+
+    // Verifies a replay and stores it when it holds. The cheap checks come first and the
+    // frames' own duplicate is refused before they are played; playing a whole game again
+    // takes tens of milliseconds of one worker.
+    post_answer post_replay(std::string_view bytes, const std::string& address) {
+        const replay_read read = decode_replay(bytes);
+        if (!read.result) {
+            return {400, "bad replay file: " + read.error};
+        }
+        const replay& claimed = *read.result;
+        if (const std::string why = implausibility(claimed); !why.empty()) {
+            return {400, "replay refused: " + why};
+        }
+        if (!is_postable_name(claimed.player_name)) {
+            return {400, claimed.player_name.empty()
+                             ? "replay refused: the game names no player"
+                             : "replay refused: name needs a letter or a digit"};
+        }
+        if (!limiter.admit(limit_key(address), steady::now())) {
+            return {429, "too many posts from this address, try again in a minute"};
+        }
+        const std::string id = hex_id(frames_hash(claimed));
+        try {
+            if (store.has_replay(id)) {
+                return {409, "replay " + id + " is stored already"};
+            }
+            const replay_outcome outcome = replay_game(claimed);
+            const replay_verdict verdict = judge_replay(claimed, outcome);
+            if (!verdict.holds) {
+                return {400, "replay refused: " + verdict.reason};
+            }
+            const score_store::verified_result stored = store.add_verified(
+                {std::string(trim_name(claimed.player_name)), outcome.total_score}, address, id,
+                hex_id(outcome.outcome_hash()), bytes, config.require_replay);
+            switch (stored.what) {
+                case score_store::verified_result::kind::same_frames:
+                    return {409, "replay " + id + " is stored already"};
+                case score_store::verified_result::kind::same_game:
+                    return {409, "the same game is stored already, as replay " + stored.replay_id};
+                case score_store::verified_result::kind::stored:
+                    break;
+            }
+            return {201, "{\"rank\":" + std::to_string(stored.rank) + ",\"id\":\"" + id + "\"}"};
         } catch (const std::runtime_error& e) {
             return {500, std::string("database error: ") + e.what()};
         }
@@ -601,6 +842,7 @@ struct highscore_service::impl {
     }
 
     void route() {
+        server.set_payload_max_length(front_limits{}.body_max_bytes);
         server.set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
             if (req.target.size() > target_max) {
                 answer_text(res, 414, "request target over 1 KiB");
@@ -618,17 +860,47 @@ struct highscore_service::impl {
             const post_answer answer = post(req.target, client_address(req));
             answer_text(res, answer.status, answer.line);
         });
+        server.Post(std::string(upload_target),
+                    [this](const httplib::Request& req, httplib::Response& res) {
+                        const post_answer answer = post_replay(req.body, client_address(req));
+                        if (answer.status == 201) {
+                            res.status = 201;
+                            res.set_content(answer.line, "application/json");
+                        } else {
+                            answer_text(res, answer.status, answer.line);
+                        }
+                    });
+        server.Get(std::string(replay_path) + ".*",
+                   [this](const httplib::Request& req, httplib::Response& res) {
+                       const std::string id = req.path.substr(replay_path.size());
+                       try {
+                           const std::optional<std::string> bytes =
+                               is_hex_id(id) ? store.replay_bytes(id) : std::nullopt;
+                           if (!bytes) {
+                               answer_text(res, 404, "no such replay");
+                               return;
+                           }
+                           res.set_header("Content-Disposition",
+                                          "attachment; filename=\"kulimbara-" + id + ".replay\"");
+                           res.set_content(*bytes, "application/octet-stream");
+                       } catch (const std::runtime_error& e) {
+                           answer_text(res, 500, std::string("database error: ") + e.what());
+                       }
+                   });
         server.Get("/", [this](const httplib::Request&, httplib::Response& res) {
             try {
-                res.set_content(leaderboard_html(store.top(leaderboard_size)),
-                                "text/html; charset=utf-8");
+                res.set_content(
+                    leaderboard_html(store.top(leaderboard_size, config.require_replay)),
+                    "text/html; charset=utf-8");
             } catch (const std::runtime_error& e) {
                 answer_text(res, 500, std::string("database error: ") + e.what());
             }
         });
         server.Get("/scores.json", [this](const httplib::Request&, httplib::Response& res) {
             try {
-                res.set_content(leaderboard_json(store.top(leaderboard_size)), "application/json");
+                res.set_content(
+                    leaderboard_json(store.top(leaderboard_size, config.require_replay)),
+                    "application/json");
             } catch (const std::runtime_error& e) {
                 answer_text(res, 500, std::string("database error: ") + e.what());
             }
@@ -737,8 +1009,12 @@ post_answer highscore_service::answer_post(std::string_view target, const std::s
     return impl_->post(target, canonical_address(address).value_or(address));
 }
 
+post_answer highscore_service::answer_replay(std::string_view bytes, const std::string& address) {
+    return impl_->post_replay(bytes, canonical_address(address).value_or(address));
+}
+
 std::vector<score_entry> highscore_service::top(int count) const {
-    return impl_->store.top(count);
+    return impl_->store.top(count, impl_->config.require_replay);
 }
 
 int highscore_service::erase_addresses_older_than(int days) {

@@ -1,5 +1,6 @@
 // The high-score service: receives the game's score posts, verifies their check value with
-// the game's own check code, keeps the scores in SQLite and serves the leaderboard.
+// the game's own check code, or receives a game's replay and plays it again to prove its score,
+// keeps the scores (and the replays that proved them) in SQLite and serves the leaderboard.
 #pragma once
 
 #include <cstddef>
@@ -38,6 +39,9 @@ struct score_entry {
     std::string name;
     int score = 0;
     std::string posted_utc;  // ISO 8601, "2026-12-06T12:00:00Z"
+    // The replay that proved the score: 16 lower-case hex digits, served at /replays/ID; empty
+    // for a score posted by GET.
+    std::string replay_id;
 };
 
 struct service_config {
@@ -55,6 +59,9 @@ struct service_config {
     // Client addresses that the post limit counts one by one; beyond them the rest share one
     // allowance of posts_per_minute.
     std::size_t max_tracked_addresses = 100000;
+    // Ranks replays alone: the GET post is refused 403, and the board lists only the scores
+    // that a replay proved.
+    bool require_replay = false;
 };
 
 class highscore_service {
@@ -80,7 +87,13 @@ class highscore_service {
     // when it is valid.
     post_answer answer_post(std::string_view target, const std::string& address);
 
-    // The best `count` scores, best first; equal scores in the order they were posted.
+    // Answers a replay posted from the client address, as POST /replays does for its body:
+    // verifies it, and stores its name and recomputed score with its bytes when it holds. A
+    // 201's line is its JSON body, {"rank":R,"id":"ID"}.
+    post_answer answer_replay(std::string_view bytes, const std::string& address);
+
+    // The best `count` scores on the board, best first; equal scores in the order they were
+    // posted. Under require_replay, the verified ones alone.
     std::vector<score_entry> top(int count) const;
 
     // Erases the client addresses of the posts stored before `days` days ago, in small

@@ -20,7 +20,8 @@ namespace {
 const option_parser parser(
     "kulimbara-highscore",
     "usage: kulimbara-highscore [--listen ADDR:PORT] [--db FILE] [--max-score N]\n"
-    "                           [--trusted-proxy ADDR]... [--keep-addresses-days N]\n");
+    "                           [--trusted-proxy ADDR]... [--keep-addresses-days N]\n"
+    "                           [--require-replay]\n");
 
 struct listen_address {
     std::string host;
@@ -94,6 +95,11 @@ int main(int argc, char** argv) {
                        }
                        config.keep_addresses_days = static_cast<int>(*days);
                        return "";
+                   }},
+                  {"--require-replay", false,
+                   [&](const std::string&) -> std::string {
+                       config.require_replay = true;
+                       return "";
                    }}},
                  [](const std::string& arg) { return "unknown argument '" + arg + "'"; });
 
@@ -118,8 +124,9 @@ int main(int argc, char** argv) {
                      address.port);
         return EXIT_FAILURE;
     }
-    std::fprintf(stderr, "kulimbara-highscore: listening on %s:%d, database %s\n",
-                 address.host.c_str(), port, config.db_path.c_str());
+    std::fprintf(stderr, "kulimbara-highscore: listening on %s:%d, database %s%s\n",
+                 address.host.c_str(), port, config.db_path.c_str(),
+                 config.require_replay ? ", replays required" : "");
 
     std::thread signal_waiter([&] {
         int signal = 0;

@@ -16,10 +16,12 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
 #include "post_limiter.h"
+#include "protocol.h"
 
 namespace {
 
@@ -41,6 +43,13 @@ struct connection {
     std::size_t requests = 0;
     bool draining = false;
     std::size_t drained = 0;
+    // An upload under way: its head, the body so far and the length it announced, which is
+    // counted against the bound on all bodies until the answer is written.
+    bool reading_body = false;
+    std::string head;
+    std::string body;
+    std::size_t body_expected = 0;
+    std::size_t reserved = 0;
 };
 
 bool equals_ignoring_case(std::string_view a, std::string_view b) {
@@ -62,12 +71,11 @@ struct status_name {
     const char* text;
 };
 constexpr status_name status_names[] = {
-    {400, "Bad Request"},
-    {405, "Method Not Allowed"},
-    {408, "Request Timeout"},
-    {413, "Payload Too Large"},
-    {415, "Unsupported Media Type"},
-    {431, "Request Header Fields Too Large"},
+    {400, "Bad Request"},         {405, "Method Not Allowed"},
+    {408, "Request Timeout"},     {411, "Length Required"},
+    {413, "Payload Too Large"},   {415, "Unsupported Media Type"},
+    {417, "Expectation Failed"},  {431, "Request Header Fields Too Large"},
+    {503, "Service Unavailable"},
 };
 
 const char* status_text(int status) {
@@ -91,8 +99,29 @@ std::string peer_address(const sockaddr_storage& address) {
     return canonical_address(text).value_or("-");
 }
 
+// The head without its Expect lines: the front answers the expectation itself, before the
+// body, so the library that reads the whole request must not answer it again.
+std::string without_expect(std::string_view head) {
+    std::string out;
+    while (!head.empty()) {
+        const std::size_t end = head.find("\r\n");
+        const std::string_view line = head.substr(0, end == std::string_view::npos ? end : end + 2);
+        head.remove_prefix(line.size());
+        const std::size_t colon = line.find(':');
+        if (colon == std::string_view::npos ||
+            !equals_ignoring_case(line.substr(0, colon), "Expect")) {
+            out += line;
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
+// The head's lines are read whole before any verdict, so that one about the body never
+// depends on the order of its headers. An upload (POST of upload_target) must announce its
+// length once, in decimal, within the bound, and may ask for "100 Continue"; every other
+// request may announce no body but an empty one.
 head_verdict check_request_head(std::string_view head, const front_limits& limits) {
     head_verdict verdict;
     const std::size_t line_end = head.find("\r\n");
@@ -108,8 +137,16 @@ head_verdict check_request_head(std::string_view head, const front_limits& limit
     }
     verdict.method = request_line.substr(0, method_end);
     verdict.target = request_line.substr(method_end + 1, target_end - method_end - 1);
+    const bool upload = verdict.method == "POST" && verdict.target == upload_target;
+    const bool http11 = request_line.substr(target_end + 1) == "HTTP/1.1";
     std::string_view rest = line_end == std::string_view::npos ? "" : head.substr(line_end + 2);
     std::size_t count = 0;
+    std::size_t lengths = 0;
+    std::string_view length;
+    bool encoded = false;
+    bool transfer_encoded = false;
+    bool multipart = false;
+    std::optional<std::string_view> expect;
     while (!rest.empty()) {
         const std::size_t end = rest.find("\r\n");
         const std::string_view line = rest.substr(0, end);
@@ -131,21 +168,67 @@ head_verdict check_request_head(std::string_view head, const front_limits& limit
         const std::string_view name = line.substr(0, colon);
         const std::string_view value = trim_whitespace(line.substr(colon + 1));
         if (equals_ignoring_case(name, "Content-Encoding")) {
-            verdict.status = 415;
-            verdict.reason = "no request body is accepted, encoded or not";
-            return verdict;
-        }
-        if (equals_ignoring_case(name, "Transfer-Encoding") ||
-            (equals_ignoring_case(name, "Content-Length") && value != "0")) {
-            verdict.status = 413;
-            verdict.reason = "no request body is accepted";
-            return verdict;
+            encoded = true;
+        } else if (equals_ignoring_case(name, "Transfer-Encoding")) {
+            transfer_encoded = true;
+        } else if (equals_ignoring_case(name, "Content-Length")) {
+            lengths += 1;
+            length = value;
+        } else if (equals_ignoring_case(name, "Expect")) {
+            expect = value;
+        } else if (equals_ignoring_case(name, "Content-Type")) {
+            multipart = equals_ignoring_case(value.substr(0, 10), "multipart/");
         }
     }
-    if (verdict.method != "GET" && verdict.method != "HEAD") {
-        verdict.status = 405;
-        verdict.reason = "only GET and HEAD are answered";
+    const auto refuse = [&](int status, std::string reason) {
+        verdict.status = status;
+        verdict.reason = std::move(reason);
+        return verdict;
+    };
+    if (encoded) {
+        return refuse(415, upload ? "a replay is sent as it is, without Content-Encoding"
+                                  : "no request body is accepted, encoded or not");
     }
+    if (!upload) {
+        if (transfer_encoded || (lengths > 0 && length != "0")) {
+            return refuse(413, "no request body is accepted");
+        }
+        if (verdict.method != "GET" && verdict.method != "HEAD") {
+            return refuse(
+                405, "only GET and HEAD are answered, and POST of " + std::string(upload_target));
+        }
+        return verdict;
+    }
+    if (transfer_encoded) {
+        return refuse(411, "a replay is sent with a Content-Length, not chunked");
+    }
+    // The HTTP library would parse a multipart body into parts before the service saw it.
+    if (multipart) {
+        return refuse(415, "a replay is sent as application/octet-stream");
+    }
+    if (lengths == 0) {
+        return refuse(411, "a replay is sent with a Content-Length");
+    }
+    const bool decimal = !length.empty() && std::all_of(length.begin(), length.end(), [](char c) {
+        return c >= '0' && c <= '9';
+    });
+    if (lengths > 1 || !decimal) {
+        return refuse(400, "malformed Content-Length");
+    }
+    const std::size_t digits = length.find_first_not_of('0');
+    const std::optional<long long> bytes =
+        digits == std::string_view::npos ? 0 : parse_decimal(length.substr(digits), 9999999999);
+    if (!bytes || static_cast<unsigned long long>(*bytes) > limits.body_max_bytes) {
+        return refuse(
+            413, "a replay is at most " + std::to_string(limits.body_max_bytes / 1024) + " KiB");
+    }
+    if (expect) {
+        if (!equals_ignoring_case(*expect, "100-continue")) {
+            return refuse(417, "only 100-continue is expected");
+        }
+        verdict.expect_continue = http11;
+    }
+    verdict.body_bytes = static_cast<std::size_t>(*bytes);
     return verdict;
 }
 
@@ -153,6 +236,7 @@ struct request_front::impl {
     struct job {
         connection client;
         std::string head;
+        std::string body;
         bool last = false;
     };
 
@@ -171,6 +255,31 @@ struct request_front::impl {
         [[maybe_unused]] const ssize_t written = ::write(wake_fd, &one, sizeof one);
     }
 
+    // Counts `bytes` against the bound on all bodies; false, counting nothing, beyond it.
+    bool reserve(std::size_t bytes) {
+        std::size_t held = bodies_held.load();
+        do {
+            if (held + bytes > limits.bodies_max_bytes) {
+                return false;
+            }
+        } while (!bodies_held.compare_exchange_weak(held, held + bytes));
+        return true;
+    }
+
+    // Drops the connection's body and what it counted against the bound.
+    void release_body(connection& client) {
+        std::string().swap(client.body);
+        client.head.clear();
+        client.reading_body = false;
+        bodies_held -= client.reserved;
+        client.reserved = 0;
+    }
+
+    void close_connection(connection& client) {
+        ::close(client.fd);
+        release_body(client);
+    }
+
     void work() {
         for (;;) {
             job next;
@@ -183,7 +292,10 @@ struct request_front::impl {
                 next = std::move(jobs.front());
                 jobs.pop_front();
             }
-            const bool keep = answer(next.client.fd, next.head, next.client.peer, next.last);
+            const bool keep =
+                answer(next.client.fd, next.head, next.body, next.client.peer, next.last);
+            std::string().swap(next.body);
+            release_body(next.client);
             if (keep && !stopping) {
                 next.client.requests += 1;
                 next.client.deadline = steady::now() + limits.head_timeout;
@@ -200,12 +312,17 @@ struct request_front::impl {
     // Answers the request itself and drains the connection before closing it.
     void refuse(connection& client, const head_verdict& verdict) {
         const std::string line = verdict.reason + "\n";
+        const char* extra = "";
+        if (verdict.status == 405) {
+            extra = verdict.target == upload_target ? "Allow: POST\r\n" : "Allow: GET, HEAD\r\n";
+        } else if (verdict.status == 503) {
+            extra = "Retry-After: 10\r\n";
+        }
         char head[256];
         std::snprintf(head, sizeof head,
                       "HTTP/1.1 %d %s\r\nContent-Type: text/plain; charset=utf-8\r\n"
                       "Content-Length: %zu\r\n%sConnection: close\r\n\r\n",
-                      verdict.status, status_text(verdict.status), line.size(),
-                      verdict.status == 405 ? "Allow: GET, HEAD\r\n" : "");
+                      verdict.status, status_text(verdict.status), line.size(), extra);
         // A fresh socket's send buffer takes these few hundred bytes whole.
         const std::string answer_text = head + line;
         [[maybe_unused]] const ssize_t sent =
@@ -214,15 +331,59 @@ struct request_front::impl {
         log(client.peer, verdict);
         client.buffer.clear();
         client.buffer.shrink_to_fit();
+        release_body(client);
         client.draining = true;
         client.deadline = steady::now() + drain_time;
     }
 
-    // Passes on or refuses the head at the front of the buffer, if it is all there; false when
-    // the connection left the loop.
+    // Hands the request to the workers; the connection leaves the loop.
+    void pass_on(connection& client, std::string head, std::string body) {
+        job next{std::move(client), std::move(head), std::move(body), false};
+        next.last = next.client.requests + 1 >= limits.keep_alive_max_count;
+        at_workers += 1;
+        {
+            const std::lock_guard lock(jobs_mutex);
+            jobs.push_back(std::move(next));
+        }
+        jobs_ready.notify_one();
+    }
+
+    // Starts reading an upload's body after its head: takes what of it came with the head,
+    // or refuses it when the bound on all bodies would be passed.
+    void start_body(connection& client, const head_verdict& verdict, std::size_t head_size) {
+        if (!reserve(verdict.body_bytes)) {
+            refuse(client, {503, "too many uploads under way, try again in a minute", "POST",
+                            verdict.target});
+            return;
+        }
+        client.reserved = verdict.body_bytes;
+        client.reading_body = true;
+        client.head = without_expect(std::string_view(client.buffer).substr(0, head_size));
+        client.body_expected = verdict.body_bytes;
+        client.body.reserve(verdict.body_bytes);
+        const std::size_t arrived = std::min(client.buffer.size() - head_size, verdict.body_bytes);
+        client.body.assign(client.buffer, head_size, arrived);
+        client.buffer.erase(0, head_size + arrived);
+        client.deadline = steady::now() + limits.body_timeout;
+        if (verdict.expect_continue && arrived < verdict.body_bytes) {
+            constexpr std::string_view go_on = "HTTP/1.1 100 Continue\r\n\r\n";
+            [[maybe_unused]] const ssize_t sent =
+                ::send(client.fd, go_on.data(), go_on.size(), MSG_NOSIGNAL);
+        }
+    }
+
+    // Passes on or refuses the request at the front of the buffer, if it is all there; false
+    // when the connection left the loop.
     bool advance(connection& client) {
         if (client.draining) {
             return true;
+        }
+        if (client.reading_body) {
+            if (client.body.size() < client.body_expected) {
+                return true;
+            }
+            pass_on(client, std::move(client.head), std::move(client.body));
+            return false;
         }
         const std::size_t end = client.buffer.find("\r\n\r\n");
         if (end == std::string::npos) {
@@ -247,24 +408,29 @@ struct request_front::impl {
             refuse(client, verdict);
             return true;
         }
-        job next{std::move(client), {}, false};
-        next.head = next.client.buffer.substr(0, head_size);
-        next.client.buffer.erase(0, head_size);
-        next.last = next.client.requests + 1 >= limits.keep_alive_max_count;
-        at_workers += 1;
-        {
-            const std::lock_guard lock(jobs_mutex);
-            jobs.push_back(std::move(next));
+        if (verdict.body_bytes > 0) {
+            start_body(client, verdict, head_size);
+            return advance(client);
         }
-        jobs_ready.notify_one();
+        std::string head = client.buffer.substr(0, head_size);
+        client.buffer.erase(0, head_size);
+        pass_on(client, std::move(head), {});
         return false;
     }
 
-    // Reads what arrived; false when the connection was closed.
+    // Reads what arrived; false when the connection was closed. A body is read up to its
+    // announced length and no further: what follows it waits in the socket.
     bool read_from(connection& client) {
         char chunk[4096];
         for (;;) {
-            const ssize_t got = ::recv(client.fd, chunk, sizeof chunk, 0);
+            std::size_t wanted = sizeof chunk;
+            if (client.reading_body) {
+                wanted = std::min(wanted, client.body_expected - client.body.size());
+                if (wanted == 0) {
+                    return advance(client);
+                }
+            }
+            const ssize_t got = ::recv(client.fd, chunk, wanted, 0);
             if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
                 return advance(client);
             }
@@ -272,15 +438,19 @@ struct request_front::impl {
                 continue;
             }
             if (got <= 0) {
-                ::close(client.fd);
+                close_connection(client);
                 return false;
             }
             if (client.draining) {
                 client.drained += static_cast<std::size_t>(got);
                 if (client.drained > drain_max_bytes) {
-                    ::close(client.fd);
+                    close_connection(client);
                     return false;
                 }
+                continue;
+            }
+            if (client.reading_body) {
+                client.body.append(chunk, static_cast<std::size_t>(got));
                 continue;
             }
             client.buffer.append(chunk, static_cast<std::size_t>(got));
@@ -304,24 +474,31 @@ struct request_front::impl {
                 const auto oldest = std::min_element(
                     open.begin(), open.end(),
                     [](const auto& a, const auto& b) { return a.deadline < b.deadline; });
-                ::close(oldest->fd);
+                close_connection(*oldest);
                 open.erase(oldest);
             }
-            open.push_back({fd, peer_address(address), {}, steady::now() + limits.head_timeout});
+            connection client;
+            client.fd = fd;
+            client.peer = peer_address(address);
+            client.deadline = steady::now() + limits.head_timeout;
+            open.push_back(std::move(client));
         }
     }
 
-    // Closes the connections past their deadline; a partial head is answered 408 first.
+    // Closes the connections past their deadline; a partial head or body is answered 408 first.
     void expire(std::vector<connection>& open) {
         const steady::time_point now = steady::now();
         std::erase_if(open, [&](connection& client) {
             if (client.deadline > now) {
                 return false;
             }
-            if (!client.draining && !client.buffer.empty()) {
+            if (client.reading_body) {
+                refuse(client, {408, "request body not complete in time", "POST",
+                                std::string(upload_target)});
+            } else if (!client.draining && !client.buffer.empty()) {
                 refuse(client, {408, "request head not complete in time", "-", "-"});
             }
-            ::close(client.fd);
+            close_connection(client);
             return true;
         });
     }
@@ -388,8 +565,8 @@ struct request_front::impl {
             }
             expire(open);
         }
-        for (const connection& client : open) {
-            ::close(client.fd);
+        for (connection& client : open) {
+            close_connection(client);
         }
         {
             const std::lock_guard lock(jobs_mutex);
@@ -415,6 +592,7 @@ struct request_front::impl {
     std::atomic<bool> stopping{false};
     std::atomic<bool> running{false};
     std::atomic<std::size_t> at_workers{0};
+    std::atomic<std::size_t> bodies_held{0};
     std::vector<std::thread> workers;
     std::mutex jobs_mutex;
     std::condition_variable jobs_ready;

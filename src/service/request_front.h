@@ -1,8 +1,9 @@
 // The service's front door: one thread polls the listening socket and every connection until
-// a request's whole head has arrived, so that a slow or idle client costs a file descriptor
-// and a small buffer, never a worker. Complete heads go to a few worker threads. The front
-// refuses, before anything else reads them, requests that carry a body or an encoding, other
-// methods than GET and HEAD, and heads over their limits.
+// a request's whole head has arrived, and for the one request that carries a body (POST of a
+// replay) the whole body too, so that a slow or idle client costs a file descriptor and a
+// bounded buffer, never a worker. Complete requests go to a few worker threads. The front
+// refuses, before anything else reads them, every other request that carries a body, any
+// encoded body, other methods than GET and HEAD, and heads and bodies over their limits.
 #pragma once
 
 #include <chrono>
@@ -11,6 +12,9 @@
 #include <memory>
 #include <string>
 #include <string_view>
+
+// The one request target that takes a body, with POST: a replay file.
+constexpr std::string_view upload_target = "/replays";
 
 struct front_limits {
     // A request's head (request line and headers) in bytes, and its header lines.
@@ -25,6 +29,13 @@ struct front_limits {
     // Connections open at once; a new one beyond that closes the oldest waiting for its head.
     std::size_t max_connections = 512;
     std::size_t workers = 8;
+    // An upload's body: its bytes, and the time from the end of its head to its last byte.
+    std::size_t body_max_bytes = 256 * 1024;
+    std::chrono::milliseconds body_timeout{10000};
+    // Bytes held for bodies across all connections, each counted by its Content-Length from
+    // its head to the end of its answer; an upload beyond them is refused 503 from its head.
+    // 128 whole replays: far below the service's memory cap however many clients upload.
+    std::size_t bodies_max_bytes = std::size_t{32} << 20;
 };
 
 // The front's own verdict on a whole request head: status 0 to pass it on, otherwise the
@@ -34,6 +45,10 @@ struct head_verdict {
     std::string reason;
     std::string method;
     std::string target;
+    // The body to read before the request is passed on: its Content-Length, and whether the
+    // client waits for "100 Continue" before it sends it.
+    std::size_t body_bytes = 0;
+    bool expect_continue = false;
 };
 
 // Checks a complete head, from the request line to the blank line that ends it.
@@ -41,11 +56,12 @@ head_verdict check_request_head(std::string_view head, const front_limits& limit
 
 class request_front {
   public:
-    // Answers one request whose head has arrived, on a worker: writes the answer to `socket`
-    // and returns true when the connection may carry another request. `last` asks for the
-    // connection to be closed after this answer.
+    // Answers one request whose head (and body, if it has one) has arrived, on a worker: writes
+    // the answer to `socket` and returns true when the connection may carry another request.
+    // `last` asks for the connection to be closed after this answer.
     using answer_function =
-        std::function<bool(int socket, std::string_view head, const std::string& peer, bool last)>;
+        std::function<bool(int socket, std::string_view head, std::string_view body,
+                           const std::string& peer, bool last)>;
     // Told of every request the front answers itself: the peer, status, method, target and
     // reason.
     using refusal_logger = std::function<void(const std::string& peer, const head_verdict&)>;
