@@ -8,7 +8,7 @@ game=$1 version=$2
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 out=$scratch/out err=$scratch/err
-usage='usage: kulimbara [--debug] [--windowed] | --help | --version'
+usage='usage: kulimbara [--debug] [--windowed] [--replay FILE] | --help | --version'
 failures=0 passes=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 run() {  # WHAT STATUS STDOUT_LINES STDERR_LINES DISPLAY ARGS...: a line count of - is not checked

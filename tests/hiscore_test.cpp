@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "protocol.h"
@@ -19,10 +20,11 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A one-connection HTTP stand-in on loopback; without an answer it never accepts.
+// An HTTP stand-in on loopback: one connection per answer given, each request read whole (its
+// head and a Content-Length body) before the answer; without answers it never accepts.
 class loopback_server {
   public:
-    explicit loopback_server(std::optional<std::string> answer = std::nullopt) {
+    explicit loopback_server(std::vector<std::string> answers = {}) {
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -31,39 +33,58 @@ class loopback_server {
         ::listen(listener_, 1);
         ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
         port_ = ntohs(address.sin_port);
-        if (!answer) {
+        if (answers.empty()) {
             return;
         }
-        thread_ = std::thread([this, answer = std::move(*answer)] {
-            const int connection = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-            char buffer[512];
-            ssize_t n = 0;
-            while (request_.find("\r\n\r\n") == std::string::npos &&
-                   (n = ::recv(connection, buffer, sizeof buffer, 0)) > 0) {
-                request_.append(buffer, static_cast<std::size_t>(n));
+        thread_ = std::thread([this, answers = std::move(answers)] {
+            for (const std::string& answer : answers) {
+                const int connection = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+                if (connection < 0) {
+                    return;
+                }
+                std::string request;
+                char buffer[512];
+                ssize_t n = 0;
+                while (!whole(request) && (n = ::recv(connection, buffer, sizeof buffer, 0)) > 0) {
+                    request.append(buffer, static_cast<std::size_t>(n));
+                }
+                requests_.push_back(std::move(request));
+                ::send(connection, answer.data(), answer.size(), MSG_NOSIGNAL);
+                ::close(connection);
             }
-            ::send(connection, answer.data(), answer.size(), MSG_NOSIGNAL);
-            ::close(connection);
         });
     }
+    explicit loopback_server(std::string answer)
+        : loopback_server(std::vector<std::string>{std::move(answer)}) {}
     ~loopback_server() {
         ::shutdown(listener_, SHUT_RDWR);  // ends an accept that no client made
-        request();
+        requests();
         ::close(listener_);
     }
 
     int port() const { return port_; }
-    const std::string& request() {
+    const std::vector<std::string>& requests() {
         if (thread_.joinable()) {
             thread_.join();
         }
-        return request_;
+        return requests_;
     }
+    std::string request() { return requests().empty() ? "" : requests().front(); }
 
   private:
+    static bool whole(const std::string& request) {
+        const std::size_t head_end = request.find("\r\n\r\n");
+        if (head_end == std::string::npos) {
+            return false;
+        }
+        const std::size_t length = request.find("Content-Length: ");
+        const std::size_t body = length < head_end ? std::stoul(request.substr(length + 16)) : 0;
+        return request.size() >= head_end + 4 + body;
+    }
+
     int listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int port_ = 0;
-    std::string request_;
+    std::vector<std::string> requests_;
     std::thread thread_;
 };
 
@@ -196,6 +217,58 @@ TEST(Client, UnreachableServicesFailWithTheCause) {
     // A worker may end while its post is under way; the post then finishes on its own.
     score_post_worker{next_random, 100ms}.start("ada", 1, {"127.0.0.1", silent.port()});
     std::this_thread::sleep_for(300ms);
+}
+
+// A replay goes as its bytes; an accepted one brings its rank, a refused one its reason.
+TEST(Client, PostsTheReplayAndReadsTheRankOrTheReason) {
+    const std::string bytes("KBREPLAY\0\x01\xff", 11);
+    const std::tuple<const char*, bool, int, const char*> rows[] = {
+        {"HTTP/1.1 201 Created\r\nContent-Type: application/json\r\nContent-Length: 35\r\n\r\n"
+         "{\"rank\":3,\"id\":\"0123456789abcdef\"}",
+         true, 3, "HTTP/1.1 201 Created"},
+        // Without a length the body ends with the connection.
+        {"HTTP/1.1 201 Created\r\n\r\n{\"id\":\"0123456789abcdef\",\"rank\": 120}", true, 120,
+         "HTTP/1.1 201 Created"},
+        {"HTTP/1.1 409 Conflict\r\nContent-Length: 15\r\n\r\nalready posted\n", false, 0,
+         "HTTP/1.1 409 Conflict: already posted"}};
+    for (const auto& [answer, success, rank, detail] : rows) {
+        loopback_server server{std::string(answer)};
+        const post_result result =
+            send_replay(bytes, {"127.0.0.1", server.port()}, std::chrono::steady_clock::now() + 5s);
+        EXPECT_EQ(result.success, success) << answer;
+        EXPECT_EQ(result.rank, rank) << answer;
+        EXPECT_EQ(result.detail, detail);
+        EXPECT_EQ(server.request(),
+                  "POST /replays HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(server.port()) +
+                      "\r\nContent-Type: application/octet-stream\r\n"
+                      "Content-Length: 11\r\nConnection: close\r\n\r\n" +
+                      bytes);
+    }
+}
+
+// A board that does not know replays, or cannot take this one, gets the name and score as
+// before; a judged refusal stands.
+TEST(Client, AnOlderBoardGetsTheScorePostInstead) {
+    for (const auto& [refusal, posts, success] :
+         {std::tuple<const char*, std::size_t, bool>{"HTTP/1.1 404 Not Found\r\n\r\n", 2, true},
+          {"HTTP/1.1 405 Method Not Allowed\r\n\r\n", 2, true},
+          {"HTTP/1.1 413 Payload Too Large\r\n\r\n", 2, true},
+          {"HTTP/1.1 409 Conflict\r\n\r\n", 1, false}}) {
+        std::vector<std::string> answers{refusal, "HTTP/1.1 200 OK\r\n\r\n"};
+        answers.resize(posts);
+        loopback_server server{answers};
+        score_post_worker worker(next_random);
+        worker.start("ada", 470, {"127.0.0.1", server.port()}, std::string("KBREPLAY"));
+        const post_result result = worker.wait();
+        EXPECT_EQ(result.success, success) << refusal << result.detail;
+        EXPECT_EQ(result.rank, 0);
+        const std::vector<std::string> requests = server.requests();
+        ASSERT_EQ(requests.size(), posts) << refusal;
+        EXPECT_TRUE(requests[0].starts_with("POST /replays "));
+        if (posts == 2) {
+            EXPECT_TRUE(requests[1].starts_with("GET /highscore.php?name=ada&score=470&check="));
+        }
+    }
 }
 
 }  // namespace

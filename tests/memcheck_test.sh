@@ -10,6 +10,8 @@
 set -u
 game=$1 stats=$2 suppressions=$3
 out=$(mktemp -d "${TMPDIR:-/tmp}/kulimbara-memcheck-XXXXXX") || exit 1
+# The game saves its replay at ESCAPE: into the scratch folder, not the home folder.
+export XDG_DATA_HOME=$out/data
 passes=0 failures=0 game_pid=
 cleanup() {
     [ -n "$game_pid" ] && kill "$game_pid" 2>/dev/null && wait "$game_pid" 2>/dev/null

@@ -1,6 +1,6 @@
-// kulimbara-post: posts a score through the game's own post code, for trying a high-score
-// service. Exit status 0 when the service accepted the score, 1 when it did not, 2 for bad
-// arguments.
+// kulimbara-post: posts a score, or a saved replay, through the game's own post code, for
+// trying a high-score service. Exit status 0 when the service accepted it, 1 when it did not,
+// 2 for bad arguments or a file that is no replay.
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -10,11 +10,14 @@
 #include "option_parser.h"
 #include "protocol.h"
 #include "random.h"
+#include "replay.h"
+#include "store.h"
 
 namespace {
 
 const option_parser parser("kulimbara-post",
-                           "usage: kulimbara-post NAME SCORE [--host H] [--port P]\n");
+                           "usage: kulimbara-post NAME SCORE [--host H] [--port P]\n"
+                           "       kulimbara-post --replay FILE [NAME] [--host H] [--port P]\n");
 
 }  // namespace
 
@@ -23,8 +26,14 @@ int main(int argc, char** argv) {
     std::optional<int> score;
     std::optional<std::string> host;
     std::optional<int> port;
+    std::optional<std::string> replay_path;
     parser.parse(argc, argv,
-                 {{"--host", true,
+                 {{"--replay", true,
+                   [&](const std::string& text) -> std::string {
+                       replay_path = text;
+                       return text.empty() ? "--replay needs a file name" : "";
+                   }},
+                  {"--host", true,
                    [&](const std::string& text) -> std::string {
                        host = text;
                        return text.empty() ? "--host needs a host name" : "";
@@ -48,7 +57,7 @@ int main(int argc, char** argv) {
                                     arg + "'";
                          }
                          name = arg;
-                     } else if (!score) {
+                     } else if (!score && !replay_path) {
                          const std::optional<long long> number = parse_decimal(arg, 2147483647);
                          if (!number) {
                              return "a score is a whole number from 0, not '" + arg + "'";
@@ -59,6 +68,24 @@ int main(int argc, char** argv) {
                      }
                      return "";
                  });
+    // A replay brings its score, and its name unless one is given.
+    std::optional<std::string> replay_bytes;
+    if (replay_path) {
+        replay_read read = load_replay(*replay_path);
+        if (!read.result) {
+            std::fprintf(stderr, "kulimbara-post: %s\n", read.error.c_str());
+            return 2;
+        }
+        if (name) {
+            read.result->player_name = *name;
+        }
+        name = read.result->player_name;
+        score = read.result->total_score;
+        if (!is_postable_name(*name)) {
+            parser.fail("the replay holds no name to post: give one");
+        }
+        replay_bytes = encode_replay(*read.result);
+    }
     if (!name || !score) {
         parser.fail("needs a name and a score");
     }
@@ -75,9 +102,10 @@ int main(int argc, char** argv) {
 
     seed_random(clock_seed());
     score_post_worker worker(next_random);
-    worker.start(*name, *score, *endpoint);
+    worker.start(*name, *score, *endpoint, std::move(replay_bytes));
     const post_result result = worker.wait();
-    std::printf("%s %s:%d: %s\n", result.success ? "posted to" : "not posted to",
-                endpoint->host.c_str(), endpoint->port, result.detail.c_str());
+    const std::string rank = result.rank > 0 ? " (rank " + std::to_string(result.rank) + ")" : "";
+    std::printf("%s %s:%d: %s%s\n", result.success ? "posted to" : "not posted to",
+                endpoint->host.c_str(), endpoint->port, result.detail.c_str(), rank.c_str());
     return result.success ? 0 : 1;
 }

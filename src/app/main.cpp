@@ -1,10 +1,14 @@
 // The game's shell: the window, the frame loop and the input, wired to the game and the
-// renderer.
+// renderer; the replays of the games played, saved beside the game; a recorded game watched.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
+#include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,7 +18,9 @@
 #include "command_line.h"
 #include "frame.h"
 #include "gl.h"
+#include "playback.h"
 #include "shell.h"
+#include "store.h"
 #include "text.h"
 
 namespace {
@@ -23,6 +29,17 @@ drawn_game shell;
 frame_micros_clock frame_times;
 // The keys that came since the last frame, for the next one.
 std::vector<key_event> pending_keys;
+
+// The game's replay is saved on a worker; at ESCAPE the process waits this long for a save
+// under way.
+replay_save_trigger save_trigger;
+replay_saver saver;
+constexpr std::chrono::milliseconds save_wait_at_exit{2000};
+
+// The recorded game watched with --replay, its pace, and the next of its frames to play.
+std::optional<replay> watched;
+std::unique_ptr<replay_pacer> pacer;
+std::size_t watched_next = 0;
 
 // A level that cannot be drawn ends the game, wherever it is built: at start-up, on ENTER or
 // after a quality drop.
@@ -52,32 +69,97 @@ void onDisplay() {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     load_camera(camera.xnew, camera.ynew, camera.znew);
     shell.draw();
-    if (shell.state().pause_flag) {
+    if (shell.state().pause_flag || (pacer && pacer->paused())) {
         draw_pause_banner(shell.glyphs, shell.state().level->total_time);
     }
     glFlush();
     glutSwapBuffers();
 }
 
+void report_save(const replay_save_result& result) {
+    if (result.saved) {
+        std::printf("replay saved: %s\n", result.path.c_str());
+        std::fflush(stdout);
+    } else {
+        std::fprintf(stderr, "kulimbara: %s\n", result.error.c_str());
+    }
+}
+
 // The frame loop: one frame of the game with the keys that came since the last, then a
-// redisplay; ESCAPE ends the process at the frame after it.
+// redisplay; the replay's save started when the game asks for it and its result reported when
+// it is over; ESCAPE ends the process at the frame after it, once a save under way is over.
 void timeTick() {
     frame_input input;
     input.deltaT = frame_times.next(clock_micros());
     input.keys.swap(pending_keys);
     input.post_result = shell.poll_score_post();
-    exit_on_failure([&] { shell.frame(input); });
+    const std::vector<frame_event>* events = nullptr;
+    exit_on_failure([&] { events = &shell.frame(input); });
+    if (std::optional<replay> r =
+            save_trigger.after_frame(shell.recorder(), shell.state(), *events)) {
+        saver.start(replay_folder(), std::move(*r));
+    }
+    if (std::optional<replay_save_result> result = saver.poll()) {
+        report_save(*result);
+    }
     if (shell.state().quit) {
+        if (saver.under_way()) {
+            if (std::optional<replay_save_result> result = saver.wait(save_wait_at_exit)) {
+                report_save(*result);
+            } else {
+                std::fprintf(stderr, "kulimbara: the replay was not saved within %lld ms\n",
+                             static_cast<long long>(save_wait_at_exit.count()));
+            }
+        }
         std::exit(EXIT_SUCCESS);
     }
     glutPostRedisplay();
 }
 
+// The frame loop of a recorded game watched: the recorded frames that the pace makes due, until
+// the game reaches its end screen or quits. The end screen then moves on with the wall clock;
+// a game that was quit holds its last picture.
+void watchTick() {
+    const std::int64_t now = clock_micros();
+    const double wall_deltaT = frame_times.next(now);
+    const std::size_t due = pacer->due(now);
+    auto on_end_screen = [] { return is_end_screen(shell.state().session.screen); };
+    while (watched_next < due && !shell.state().quit && !on_end_screen()) {
+        const frame_input input = watched->input(watched_next++);
+        exit_on_failure([&] { shell.frame(input); });
+    }
+    if (on_end_screen() && !pacer->paused()) {
+        frame_input input;
+        input.deltaT = wall_deltaT;
+        exit_on_failure([&] { shell.frame(input); });
+    }
+    glutPostRedisplay();
+}
+
 void onKeyboardDown(unsigned char key, int, int) {
-    pending_keys.push_back({true, key});
+    if (!watched) {
+        pending_keys.push_back({true, key});
+        return;
+    }
+    // Watching, the keys steer the playback; the game hears only its recorded ones.
+    const std::int64_t now = clock_micros();
+    switch (std::tolower(key)) {
+        case key_escape:
+            std::exit(EXIT_SUCCESS);
+        case 'p':
+            pacer->set_paused(now, !pacer->paused());
+            break;
+        case 'f':
+            pacer->set_fast(now, !pacer->fast());
+            break;
+        default:
+            break;
+    }
 }
 void onKeyboardUp(unsigned char key, int, int) {
-    pending_keys.push_back({false, key});
+    if (!watched) {
+        pending_keys.push_back({false, key});
+    }
 }
 
 void onMouseClick(int button, int state, int x, int y) {
@@ -159,6 +241,14 @@ int main(int argc, char** argv) {
         case game_command_line::action::play:
             break;
     }
+    if (!options.replay_path.empty()) {
+        replay_read read = load_replay(options.replay_path);
+        if (!read.result) {
+            std::fprintf(stderr, "kulimbara: %s\n", read.error.c_str());
+            return 2;
+        }
+        watched = std::move(read.result);
+    }
     debug = options.debug ? 1 : 0;
     // GLUT ends the process with its own message when there is no display; say it plainly.
     // The probe stays connected until GLUT has connected: a server whose only client leaves
@@ -191,10 +281,14 @@ int main(int argc, char** argv) {
     glutKeyboardUpFunc(onKeyboardUp);
     glutMouseFunc(onMouseClick);
     glutMotionFunc(onMouseMotion);
-    glutIdleFunc(timeTick);
+    glutIdleFunc(watched ? watchTick : timeTick);
 
     init_gl_state();
     exit_on_failure([] { shell.Init(); });
+    if (watched) {
+        shell.watch(*watched);
+        pacer = std::make_unique<replay_pacer>(*watched);
+    }
     shell.glyphs.fontInit();
 
     if (!options.windowed) {

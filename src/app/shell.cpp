@@ -11,6 +11,7 @@ void drawn_game::Init(int first_level) {
 
 const std::vector<frame_event>& drawn_game::frame(const frame_input& input) {
     const std::vector<frame_event>& events = the_game.tick(input);
+    recorder_.observe(input, the_game, events);
     handle(events);
     return events;
 }
@@ -26,7 +27,12 @@ void drawn_game::handle(const std::vector<frame_event>& events) {
                 renderer.desk_calllist_create();
                 break;
             case frame_event::kind::post_started:
-                score_post.start(event.text, event.score);
+                if (recorder_.current() == replay_recorder::state::finished) {
+                    recorder_.recording().player_name = event.text;
+                    score_post.start(event.text, event.score, encode_replay(recorder_.recording()));
+                } else {
+                    score_post.start(event.text, event.score);
+                }
                 break;
             default:
                 break;
@@ -34,7 +40,23 @@ void drawn_game::handle(const std::vector<frame_event>& events) {
     }
 }
 
-std::optional<bool> drawn_game::poll_score_post() {
+void drawn_game::watch(const replay& r) {
+    the_game.game_key = r.space_held_at_start;
+    the_game.pause_flag = r.paused_at_start;
+    watched_name_ = r.player_name;
+}
+
+void drawn_game::draw() {
+    frame_view view = the_game.view();
+    if (watched_name_ && is_end_screen(view.screen)) {
+        view.final_screen.player_name = *watched_name_;
+        view.final_screen.highscore = false;
+        view.final_screen.watched_replay = true;
+    }
+    renderer.draw_scene(view);
+}
+
+std::optional<post_outcome> drawn_game::poll_score_post() {
     if (!the_game.session.score_post_under_way) {
         return std::nullopt;
     }
@@ -45,5 +67,5 @@ std::optional<bool> drawn_game::poll_score_post() {
     if (!result->success) {
         std::fprintf(stderr, "kulimbara: score not posted: %s\n", result->detail.c_str());
     }
-    return result->success;
+    return post_outcome(result->success, result->rank);
 }

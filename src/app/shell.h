@@ -1,6 +1,7 @@
-// A game drawn in a window: the game, the scene that draws it and the score post's worker,
-// with what the game's events ask of them done between a frame's work and its drawing. The
-// game itself, every tool that draws it and its tests advance it through frame().
+// A game drawn in a window: the game, the scene that draws it, its replay as it is recorded
+// and the score post's worker, with what the game's events ask of them done between a frame's
+// work and its drawing. The game itself, every tool that draws it and its tests advance it
+// through frame().
 #pragma once
 
 #include <optional>
@@ -10,6 +11,7 @@
 #include "frame.h"
 #include "game.h"
 #include "random.h"
+#include "replay.h"
 #include "scene.h"
 
 class drawn_game {
@@ -18,18 +20,25 @@ class drawn_game {
     // OpenGL context. This and frame() throw desk_build_error for a level that cannot be drawn.
     void Init(int first_level = 0);
 
-    // One frame of the game, then what its events ask for: a level's geometry built, the
-    // desk rebuilt after a quality drop, the score post started.
+    // One frame of the game, recorded, then what its events ask for: a level's geometry built,
+    // the desk rebuilt after a quality drop, the score post started (with the game's replay,
+    // named, when it was recorded whole).
     const std::vector<frame_event>& frame(const frame_input& input);
 
     // The score post's result for the next frame's input: set once the attempt under way is
     // over (a failure is also told on standard error).
-    std::optional<bool> poll_score_post();
+    std::optional<post_outcome> poll_score_post();
+
+    // Sets the game, still on its intro, to be driven by the frames of `r`, as the replay's
+    // player found it: SPACE held and the pause as they stood. Its end screen then shows the
+    // recorded name, and no prompt.
+    void watch(const replay& r);
 
     // Draws the game as it stands after its last frame.
-    void draw() { renderer.draw_scene(the_game.view()); }
+    void draw();
 
     const game& state() const { return the_game; }
+    const replay_recorder& recorder() const { return recorder_; }
     glyph_set glyphs;  // built by glyphs.fontInit() once the window is open
     scene renderer{glyphs};
 
@@ -37,6 +46,8 @@ class drawn_game {
     void handle(const std::vector<frame_event>& events);
 
     game the_game;
+    replay_recorder recorder_;
+    std::optional<std::string> watched_name_;  // the name of the replay watched
     // The query's random characters come from the game's generator.
     score_post_worker score_post{next_random};
 };

@@ -20,12 +20,23 @@ struct key_event {
     int key = 0;
 };
 
+// The score post's result: whether the service accepted it, and the rank the board gave the
+// game (0 when it gave none). A bare bool is a result without a rank.
+struct post_outcome {
+    bool success = false;
+    int rank = 0;
+
+    post_outcome() = default;
+    post_outcome(bool accepted, int board_rank = 0)  // NOLINT(google-explicit-constructor)
+        : success(accepted), rank(board_rank) {}
+};
+
 struct frame_input {
     double deltaT = 0.0;  // seconds since the previous frame, as the clock measured them
     // The keys pressed and released since the previous frame, in the order they came.
     std::vector<key_event> keys;
-    // The score post's result, once the attempt under way is over: true when it was accepted.
-    std::optional<bool> post_result;
+    // The score post's result, once the attempt under way is over.
+    std::optional<post_outcome> post_result;
 };
 
 // What happened in a frame, in the order it happened. The ball events come from the physics.
@@ -43,7 +54,7 @@ struct frame_event {
         game_over,        // the last level is done: the name entry begins
         name_edited,      // text: the name as typed, without the cursor
         post_started,     // text: the name; score: the score posted
-        post_finished,    // success: whether the score was accepted
+        post_finished,    // success: whether the score was accepted; points: its rank or 0
         pause_toggled,    // paused: the pause as it now stands
         level_set_up,     // a level became current: its geometry is to be built for drawing
         quality_changed,  // the quality settings dropped: segment counts may have changed

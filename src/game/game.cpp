@@ -197,11 +197,13 @@ void game::poll_score_post(const frame_input& input) {
     if (!session.score_post_under_way || !input.post_result) {
         return;
     }
-    session.hiscore_success = *input.post_result;
+    session.hiscore_success = input.post_result->success;
+    session.hiscore_rank = input.post_result->success ? input.post_result->rank : 0;
     session.screen = game_screen::score_posted;
     session.score_post_under_way = false;
     frame_event finished = event_of(frame_event::kind::post_finished);
     finished.success = session.hiscore_success;
+    finished.points = session.hiscore_rank;
     emit(std::move(finished));
 }
 
@@ -290,6 +292,10 @@ frame_view game::view() const {
 }
 
 final_screen_t game::final_screen() const {
-    return {session.screen == game_screen::name_entry, session.hiscore_success, session.total_score,
-            session.player_name, level->total_time};
+    return {session.screen == game_screen::name_entry,
+            session.hiscore_success,
+            session.total_score,
+            session.player_name,
+            level->total_time,
+            session.hiscore_rank};
 }

@@ -22,6 +22,9 @@ struct final_screen_t {
     int score = 0;
     std::string player_name;  // while typed, ends with the cursor '_'
     double total_time = 0.0;  // seconds on the screen, which drive its motion
+    int rank = 0;             // the board's rank for the posted game, 0 when none was given
+    // A recorded game watched: the recorded name, no prompt and no post.
+    bool watched_replay = false;
 };
 
 // Everything a frame draws from, read-only.

@@ -55,6 +55,7 @@ struct game_session {
     int total_score = 0;    // the gate points of every level so far
     game_screen screen = game_screen::intro;
     bool hiscore_success = false;  // the post's result, shown once the screen is score_posted
+    int hiscore_rank = 0;          // the board's rank for the posted game, 0 when none was given
     // The name being typed; while typing it ends with the cursor '_'.
     std::string player_name = "_";
     int player_name_len = 0;

@@ -191,19 +191,24 @@ void draw_final_screen(const glyph_set& glyphs, const final_screen_t& screen) {
                        0.0f, breathing_alpha, 45.0f);
     glPopMatrix();
 
-    if (!screen.highscore) {
+    if (!screen.highscore && !screen.watched_replay) {
+        std::string result = "High score post failed!";
+        if (screen.highscore_success) {
+            result = screen.rank > 0 ? "High score posted: Rank " + std::to_string(screen.rank)
+                                     : "High score successfully posted!";
+        }
         glPushMatrix();
         glTranslated(0.0, -10.0, 0.0);
-        vectorText2DAt2d4f(glyphs,
-                           screen.highscore_success ? "High score successfully posted!"
-                                                    : "High score post failed!",
-                           0.0, 0.0, 0.5, 1.0f, 1.0f, 0.0f, blinking_alpha, 45.0f);
+        vectorText2DAt2d4f(glyphs, result, 0.0, 0.0, 0.5, 1.0f, 1.0f, 0.0f, blinking_alpha, 45.0f);
         glPopMatrix();
     }
 
     glPushMatrix();
     glTranslated(0.0, -16.0, 0.0);
-    if (screen.highscore) {
+    if (screen.watched_replay) {
+        vectorText2DAt2d4f(glyphs, "A recorded game: press ESCAPE to exit...", 0.0, 0.0, 0.5, 1.0f,
+                           1.0f, 1.0f, blinking_alpha, 45.0f);
+    } else if (screen.highscore) {
         vectorText2DAt2d4f(glyphs, "Type your name and press ENTER to post your score online", 0.0,
                            0.0, 0.5, 1.0f, 1.0f, 1.0f, blinking_alpha, 45.0f);
         vectorText2DAt2d4f(glyphs, "or ESCAPE to exit...", 0.0, -2.0, 0.5, 1.0f, 1.0f, 1.0f,

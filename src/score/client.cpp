@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <condition_variable>
 #include <cstdlib>
@@ -75,17 +77,185 @@ std::string host_header(const highscore_endpoint& endpoint) {
     return endpoint.host + ":" + std::to_string(endpoint.port);
 }
 
-// The status line "HTTP/1.x NNN reason": true for a 2xx status.
-bool is_success_status(std::string_view line) {
-    if (line.size() < 12 || line.substr(0, 7) != "HTTP/1." || line[8] != ' ') {
-        return false;
+// The status of the status line "HTTP/1.x NNN reason", or 0 for another line.
+int status_of(std::string_view line) {
+    if (line.size() < 12 || line.substr(0, 7) != "HTTP/1." || line[8] != ' ' ||
+        (line.size() > 12 && line[12] != ' ')) {
+        return 0;
     }
+    int status = 0;
     for (std::size_t i = 9; i < 12; ++i) {
         if (line[i] < '0' || line[i] > '9') {
-            return false;
+            return 0;
+        }
+        status = status * 10 + (line[i] - '0');
+    }
+    return status;
+}
+
+bool equals_ignoring_case(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+// The Content-Length of an answer's head, or npos when it names none.
+std::size_t content_length(std::string_view head) {
+    for (std::size_t at = head.find('\n'); at != std::string_view::npos;) {
+        const std::size_t next = head.find('\n', at + 1);
+        std::string_view line =
+            head.substr(at + 1, next == std::string_view::npos ? next : next - at - 1);
+        at = next;
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+        }
+        const std::size_t colon = line.find(':');
+        if (colon != std::string_view::npos &&
+            equals_ignoring_case(line.substr(0, colon), "Content-Length")) {
+            std::string_view value = line.substr(colon + 1);
+            while (!value.empty() && value.front() == ' ') {
+                value.remove_prefix(1);
+            }
+            const std::optional<long long> length = parse_decimal(value, 1 << 30);
+            return length ? static_cast<std::size_t>(*length) : std::string_view::npos;
         }
     }
-    return line[9] == '2' && (line.size() == 12 || line[12] == ' ');
+    return std::string_view::npos;
+}
+
+// The whole number after "rank": in a JSON body, or 0.
+int rank_in(std::string_view body) {
+    constexpr std::string_view member = "\"rank\":";
+    const std::size_t at = body.find(member);
+    if (at == std::string_view::npos) {
+        return 0;
+    }
+    std::string_view digits = body.substr(at + member.size());
+    while (!digits.empty() && digits.front() == ' ') {
+        digits.remove_prefix(1);
+    }
+    std::size_t n = 0;
+    while (n < digits.size() && n < 9 && digits[n] >= '0' && digits[n] <= '9') {
+        ++n;
+    }
+    const std::optional<long long> rank = parse_decimal(digits.substr(0, n), 999'999'999);
+    return rank ? static_cast<int>(*rank) : 0;
+}
+
+// Connects, sends `request` and reads the answer's status line; with `body`, the answer's body
+// too. Every step gives up at `deadline`, except the name resolution.
+post_result exchange(const std::string& request, const highscore_endpoint& endpoint,
+                     steady::time_point deadline, std::string* body) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    hints.ai_flags = AI_NUMERICSERV;
+    addrinfo* found = nullptr;
+    const std::string port = std::to_string(endpoint.port);
+    const int resolved = ::getaddrinfo(endpoint.host.c_str(), port.c_str(), &hints, &found);
+    if (resolved != 0 || found == nullptr) {
+        return failed("cannot resolve " + endpoint.host + ": " + ::gai_strerror(resolved));
+    }
+    const std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> addresses(found, ::freeaddrinfo);
+
+    const socket_fd sock(
+        ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP));
+    if (sock.get() < 0) {
+        return failed(system_error("socket"));
+    }
+    if (::connect(sock.get(), found->ai_addr, found->ai_addrlen) != 0) {
+        if (errno != EINPROGRESS) {
+            return failed(system_error("connect"));
+        }
+        if (!wait_for(sock.get(), POLLOUT, deadline)) {
+            return failed("connect: no answer in time");
+        }
+        int error = 0;
+        socklen_t length = sizeof error;
+        if (::getsockopt(sock.get(), SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
+            errno = error;
+            return failed(system_error("connect"));
+        }
+    }
+
+    std::size_t sent = 0;
+    while (sent < request.size()) {
+        const ssize_t n =
+            ::send(sock.get(), request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+        if (n > 0) {
+            sent += static_cast<std::size_t>(n);
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+            if (!wait_for(sock.get(), POLLOUT, deadline)) {
+                return failed("send: no progress in time");
+            }
+        } else {
+            return failed(system_error("send"));
+        }
+    }
+
+    // The status line; with a body wanted, the head and the body (up to its Content-Length or
+    // the connection's end) too.
+    std::string answer;
+    constexpr std::size_t status_line_max = 512;
+    constexpr std::size_t answer_max = 64 * 1024;
+    post_result result;
+    std::size_t body_start = std::string::npos;
+    std::size_t body_length = std::string::npos;
+    for (;;) {
+        if (result.status == 0) {
+            const std::size_t end = answer.find('\n');
+            if (end != std::string::npos) {
+                std::string line = answer.substr(0, end);
+                if (!line.empty() && line.back() == '\r') {
+                    line.pop_back();
+                }
+                result.status = status_of(line);
+                result.success = result.status >= 200 && result.status < 300;
+                result.detail = std::move(line);
+                if (body == nullptr || result.status == 0) {
+                    return result;
+                }
+            } else if (answer.size() >= status_line_max) {
+                return failed("answer without a status line");
+            }
+        }
+        if (result.status != 0 && body_start == std::string::npos) {
+            const std::size_t blank = answer.find("\r\n\r\n");
+            if (blank != std::string::npos) {
+                body_start = blank + 4;
+                body_length = content_length(std::string_view(answer).substr(0, blank));
+            }
+        }
+        if (body_start != std::string::npos && body_length != std::string::npos &&
+            answer.size() - body_start >= body_length) {
+            *body = answer.substr(body_start, body_length);
+            return result;
+        }
+        if (answer.size() >= answer_max) {
+            return failed("answer longer than " + std::to_string(answer_max) + " bytes");
+        }
+        char buffer[4096];
+        const ssize_t n = ::recv(sock.get(), buffer, sizeof buffer, 0);
+        if (n > 0) {
+            answer.append(buffer, static_cast<std::size_t>(n));
+        } else if (n == 0) {
+            if (result.status == 0) {
+                return failed("connection closed without an answer");
+            }
+            if (body_start != std::string::npos) {
+                *body = answer.substr(body_start);
+            }
+            return result;
+        } else if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
+            if (!wait_for(sock.get(), POLLIN, deadline)) {
+                return failed("no answer in time");
+            }
+        } else {
+            return failed(system_error("recv"));
+        }
+    }
 }
 
 }  // namespace
@@ -133,87 +303,29 @@ std::optional<highscore_endpoint> configured_endpoint() {
 
 post_result send_data(const std::string& url, const highscore_endpoint& endpoint,
                       steady::time_point deadline) {
-    const std::string url_send = "GET /highscore.php?" + url +
-                                 " HTTP/1.1\r\nHost: " + host_header(endpoint) +
-                                 "\r\nConnection: close\r\n\r\n";
+    return exchange("GET /highscore.php?" + url + " HTTP/1.1\r\nHost: " + host_header(endpoint) +
+                        "\r\nConnection: close\r\n\r\n",
+                    endpoint, deadline, nullptr);
+}
 
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    hints.ai_flags = AI_NUMERICSERV;
-    addrinfo* found = nullptr;
-    const std::string port = std::to_string(endpoint.port);
-    const int resolved = ::getaddrinfo(endpoint.host.c_str(), port.c_str(), &hints, &found);
-    if (resolved != 0 || found == nullptr) {
-        return failed("cannot resolve " + endpoint.host + ": " + ::gai_strerror(resolved));
-    }
-    const std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> addresses(found, ::freeaddrinfo);
-
-    const socket_fd sock(
-        ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP));
-    if (sock.get() < 0) {
-        return failed(system_error("socket"));
-    }
-    if (::connect(sock.get(), found->ai_addr, found->ai_addrlen) != 0) {
-        if (errno != EINPROGRESS) {
-            return failed(system_error("connect"));
-        }
-        if (!wait_for(sock.get(), POLLOUT, deadline)) {
-            return failed("connect: no answer in time");
-        }
-        int error = 0;
-        socklen_t length = sizeof error;
-        if (::getsockopt(sock.get(), SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
-            errno = error;
-            return failed(system_error("connect"));
+post_result send_replay(std::string_view replay_bytes, const highscore_endpoint& endpoint,
+                        steady::time_point deadline) {
+    std::string request = "POST /replays HTTP/1.1\r\nHost: " + host_header(endpoint) +
+                          "\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
+                          std::to_string(replay_bytes.size()) + "\r\nConnection: close\r\n\r\n";
+    request += replay_bytes;
+    std::string body;
+    post_result result = exchange(request, endpoint, deadline, &body);
+    if (result.success) {
+        result.rank = rank_in(body);
+    } else if (result.status != 0) {
+        // The service's reason, its first line.
+        const std::string_view reason = std::string_view(body).substr(0, body.find('\n'));
+        if (!reason.empty() && reason.size() <= 200) {
+            result.detail += ": " + std::string(reason);
         }
     }
-
-    std::size_t sent = 0;
-    while (sent < url_send.size()) {
-        const ssize_t n =
-            ::send(sock.get(), url_send.data() + sent, url_send.size() - sent, MSG_NOSIGNAL);
-        if (n > 0) {
-            sent += static_cast<std::size_t>(n);
-        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
-            if (!wait_for(sock.get(), POLLOUT, deadline)) {
-                return failed("send: no progress in time");
-            }
-        } else {
-            return failed(system_error("send"));
-        }
-    }
-
-    // Only the status line matters; the rest of the answer is left unread.
-    std::string answer;
-    constexpr std::size_t status_line_max = 512;
-    for (;;) {
-        const std::size_t end = answer.find('\n');
-        if (end != std::string::npos) {
-            std::string line = answer.substr(0, end);
-            if (!line.empty() && line.back() == '\r') {
-                line.pop_back();
-            }
-            return {is_success_status(line), line};
-        }
-        if (answer.size() >= status_line_max) {
-            return failed("answer without a status line");
-        }
-        char buffer[256];
-        const ssize_t n = ::recv(sock.get(), buffer, sizeof buffer, 0);
-        if (n > 0) {
-            answer.append(buffer, static_cast<std::size_t>(n));
-        } else if (n == 0) {
-            return failed("connection closed without an answer");
-        } else if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
-            if (!wait_for(sock.get(), POLLIN, deadline)) {
-                return failed("no answer in time");
-            }
-        } else {
-            return failed(system_error("recv"));
-        }
-    }
+    return result;
 }
 
 struct score_post_worker::shared_state {
@@ -225,23 +337,30 @@ struct score_post_worker::shared_state {
 score_post_worker::score_post_worker(std::function<int()> random, std::chrono::milliseconds bound)
     : random_(std::move(random)), bound_(bound) {}
 
-void score_post_worker::start(std::string_view name, int score,
-                              const highscore_endpoint& endpoint) {
+void score_post_worker::start(std::string_view name, int score, const highscore_endpoint& endpoint,
+                              std::optional<std::string> replay_bytes) {
     state_ = std::make_shared<shared_state>();
     deadline_ = steady::now() + bound_;
     std::thread([state = state_, query = generate_params(name, score, random_), endpoint,
-                 deadline = deadline_] {
-        post_result result = send_data(query, endpoint, deadline);
+                 replay_bytes = std::move(replay_bytes), deadline = deadline_] {
+        post_result result;
+        if (replay_bytes) {
+            result = send_replay(*replay_bytes, endpoint, deadline);
+        }
+        if (!replay_bytes || is_replays_unknown_status(result.status)) {
+            result = send_data(query, endpoint, deadline);
+        }
         const std::lock_guard lock(state->mutex);
         state->result = std::move(result);
         state->done.notify_all();
     }).detach();
 }
 
-void score_post_worker::start(std::string_view name, int score) {
+void score_post_worker::start(std::string_view name, int score,
+                              std::optional<std::string> replay_bytes) {
     const std::optional<highscore_endpoint> endpoint = configured_endpoint();
     if (endpoint) {
-        start(name, score, *endpoint);
+        start(name, score, *endpoint, std::move(replay_bytes));
         return;
     }
     state_ = std::make_shared<shared_state>();
