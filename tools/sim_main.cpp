@@ -1,7 +1,5 @@
 // kulimbara-sim: plays the built-in levels headless and reports what happened.
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,6 +9,7 @@
 #include "protocol.h"
 #include "replay.h"
 #include "simulator.h"
+#include "store.h"
 
 namespace {
 
@@ -153,32 +152,6 @@ void print_summary(const std::vector<level_report>& reports, int total_score) {
     std::printf("total score: %d\n", total_score);
 }
 
-// The whole file, up to the bound no replay reaches.
-bool read_replay_file(const std::string& path, std::string& bytes) {
-    constexpr std::size_t max_bytes = 64 << 20;
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                         std::fclose);
-    if (!file) {
-        std::fprintf(stderr, "kulimbara-sim: cannot read %s: %s\n", path.c_str(),
-                     std::strerror(errno));
-        return false;
-    }
-    char buffer[65536];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
-        bytes.append(buffer, n);
-        if (bytes.size() > max_bytes) {
-            std::fprintf(stderr, "kulimbara-sim: %s: too large for a replay\n", path.c_str());
-            return false;
-        }
-    }
-    if (std::ferror(file.get())) {
-        std::fprintf(stderr, "kulimbara-sim: cannot read %s\n", path.c_str());
-        return false;
-    }
-    return true;
-}
-
 // Plays a whole game from the intro and writes its replay.
 int record_game(const command_line& cmd) {
     const replay r = play_recorded_game(cmd.options, cmd.name);
@@ -199,14 +172,9 @@ int record_game(const command_line& cmd) {
 // Reads a replay, plays it again and compares: 0 when every claim holds, 1 when one differs,
 // 2 when the file is no replay of this game.
 int verify_replay(const command_line& cmd) {
-    std::string bytes;
-    if (!read_replay_file(cmd.replay_path, bytes)) {
-        return 2;
-    }
-    const replay_read read = decode_replay(bytes);
+    const replay_read read = load_replay(cmd.replay_path);
     if (!read.result) {
-        std::fprintf(stderr, "kulimbara-sim: %s: %s\n", cmd.replay_path.c_str(),
-                     read.error.c_str());
+        std::fprintf(stderr, "kulimbara-sim: %s\n", read.error.c_str());
         return 2;
     }
     const replay& claimed = *read.result;
