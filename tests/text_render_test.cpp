@@ -140,32 +140,24 @@ TEST_F(Text, SolidGlyphsAreAQuarterUnitDeepAndFlatOnesHaveNoDepth) {
               window_h);
 }
 
-TEST_F(Text, EmptyTextsAndCodesWithoutGlyphsDrawNothing) {
-    for (const std::string& text : {std::string(), std::string("\x01\x1f\x8a\xff", 4)}) {
+TEST_F(Text, NothingIsDrawnOfEmptyTextsCodesWithoutGlyphsOrAFontNotYetBuilt) {
+    const glyph_set unbuilt;
+    EXPECT_EQ(unbuilt.built_glyph('K'), nullptr);
+    for (const auto& [glyphs, text] : {std::pair<const glyph_set*, std::string>{&test_glyphs(), ""},
+                                       {&test_glyphs(), std::string("\x01\x1f\x8a\xff", 4)},
+                                       {&unbuilt, "Kulimbara"}}) {
         pixel_frame();
-        vectorText3DAt2d4f(test_glyphs(), text, 500, 300, 50.0, 1, 1, 1, 1, 90.0f, true);
-        vectorText2DAt2d4f(test_glyphs(), text, 500, 300, 50.0, 1, 1, 1, 1, 90.0f);
-        outlineTextAt2d4f(test_glyphs(), text, 500, 300, 50.0, 1, 1, 1, 1, 90.0f, true);
+        vectorText3DAt2d4f(*glyphs, text, 500, 300, 50.0, 1, 1, 1, 1, 90.0f, true);
+        vectorText2DAt2d4f(*glyphs, text, 500, 300, 50.0, 1, 1, 1, 1, 90.0f);
+        outlineTextAt2d4f(*glyphs, text, 500, 300, 50.0, 1, 1, 1, 1, 90.0f, true);
         GLint depth = 0;
         glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
         EXPECT_EQ(depth, 1);
         EXPECT_EQ(ink(read_back()).count, 0);
         EXPECT_FALSE(glIsEnabled(GL_LINE_SMOOTH));
     }
-}
-
-TEST_F(Text, AFontNotYetBuiltDrawsNothingAndBuildingTwiceKeepsTheLists) {
-    const glyph_set unbuilt;
-    EXPECT_EQ(unbuilt.built_glyph('K'), nullptr);
-    pixel_frame();
-    vectorText3DAt2d4f(unbuilt, "Kulimbara", 500, 300, 50.0, 1, 1, 1, 1, 90.0f, true);
-    vectorText2DAt2d4f(unbuilt, "Kulimbara", 500, 300, 50.0, 1, 1, 1, 1, 90.0f);
-    outlineTextAt2d4f(unbuilt, "Kulimbara", 500, 300, 50.0, 1, 1, 1, 1, 90.0f, false);
-    EXPECT_EQ(ink(read_back()).count, 0);
-
-    const glCharacter* k = test_glyphs().built_glyph('K');
-    ASSERT_NE(k, nullptr);
-    const std::array<GLuint, 3> lists = k->displayList;
+    // Building twice keeps the lists.
+    const std::array<GLuint, 3> lists = test_glyphs().built_glyph('K')->displayList;
     EXPECT_NE(lists[0], 0u);
     test_glyphs().fontInit();
     EXPECT_EQ(test_glyphs().built_glyph('K')->displayList, lists);
