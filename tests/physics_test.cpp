@@ -66,29 +66,6 @@ TEST(PhysicsTilt, StepsAreClampedToOneTwentiethOfASecondAndOvershootTheLimitOnce
     EXPECT_EQ(level.rotation.x, 1.4);
 }
 
-TEST(PhysicsStep, GravityIsProjectedOntoTheTiltedDeskAndIntegratedVelocityFirst) {
-    // Key held at +5 degrees pulls toward -x, released at -5 toward +x; the fixed slope pulls
-    // toward +y, more at 1.6 degrees than at 1.4.
-    const struct {
-        int key;
-        double slope, tilt, ax, ay, az;
-    } cases[] = {{1, 1.6, 5.0, -7.86598009, 2.51998374, -89.87350990},
-                 {0, 1.4, -5.0, 7.86598009, 2.20505294, -89.88172527}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.tilt);
-        level_t level = flat_level();
-        level.rotation = {c.slope, c.tilt};
-        const ball_t& ball = add_ball(level, {0.0, 0.0, 5.0}, {0.5, 0.0, 0.0});
-        simulation_step(0.05, level, load_physics_cfg(), c.key);
-        EXPECT_NEAR(ball.a.x, c.ax, 1e-8);
-        EXPECT_NEAR(ball.a.y, c.ay, 1e-8);
-        EXPECT_NEAR(ball.a.z, c.az, 1e-8);
-        EXPECT_DOUBLE_EQ(ball.pos.x, (0.5 + ball.a.x * 0.05) * 0.05);
-        EXPECT_DOUBLE_EQ(ball.pos.y, ball.a.y * 0.05 * 0.05);
-        EXPECT_DOUBLE_EQ(ball.pos.z, 5.0 + ball.a.z * 0.05 * 0.05);
-    }
-}
-
 TEST(PhysicsRelease, NextBallComesOnceTheIntervalIsPassedOrNoBallIsInPlay) {
     const struct {
         double interval, timer, deltaT, timer_after;
