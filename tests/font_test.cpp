@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "font.h"
@@ -117,6 +118,13 @@ TEST(FontTable, ADamagedTableIsReportedNotOverread) {
         damaged[at] = bad;
         EXPECT_TRUE(walk_error(damaged).ends_with(" at integer " + std::to_string(at))) << bad;
     }
+}
+
+TEST(FontTable, ARecordMayStartAtTheTableAndEndWithIt) {
+    int index = 0;
+    const glyph_record box = read_glyph_record(table{4, 0, 0, 100, 0, 100, 284, 0, 284}, index, 1);
+    EXPECT_EQ(std::tuple(box.width, box.height, box.contours.size(), index),
+              std::tuple(1.0, 2.84, 0u, 9));
 }
 
 // The record of '!' replaced by -1: no glyph, and the next integer is the count of '"'.

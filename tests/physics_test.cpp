@@ -157,6 +157,12 @@ TEST(PhysicsDeskContact, LandingIncludesBothBoundsAndSnapsToRestHeight) {
     ball.rotation_speed = {};
     simulation_step(0.0, level, still_cfg(), 0);
     EXPECT_EQ(ball.rotation_speed.x, 2.0);
+
+    // A centre that ends exactly at the desk's underside is past its side: no reflection.
+    level_t below = flat_level();
+    const ball_t& under = add_ball(below, {0.0, 0.0, 0.0}, {1.0, 0.0, -32.0});
+    simulation_step(0.03125, below, still_cfg(), 0);
+    EXPECT_EQ(under.v.x, 1.0);
 }
 
 TEST(PhysicsGates, CatchZoneAndDelayIncludeTheirEdgesAndTheLowestGateScores) {
@@ -228,6 +234,12 @@ TEST(PhysicsBallCollision, ContactIsInclusiveThreeDimensionalAndNeedsADirection)
         EXPECT_NEAR(ball.pos.x + other.pos.x, c.x, 1e-12);
         EXPECT_NEAR(ball.pos.y + other.pos.y, c.y, 1e-12);
     }
+    // Balls of radius 1 touching: each centre is exactly 1 from the midpoint.
+    level_t big = flat_level();
+    add_ball(big, {0.0, 0.0, 5.0}, {1.0, 0.0, 0.0}, 1.0);
+    add_ball(big, {2.0, 0.0, 5.0}, {}, 1.0);
+    simulation_step(0.0, big, still_cfg(), 0);
+    EXPECT_EQ(big.balls[1].v.x, 1.0);
 }
 
 TEST(PhysicsBallCollision, VerticalGuardStopsOnlyABallPushedIntoTheDesk) {
