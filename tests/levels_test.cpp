@@ -15,46 +15,40 @@
 
 namespace {
 
-// What would keep a level from being built or played: holes that cross each other or the
-// desk's edge, gates and blocks off the desk, balls that start off it or over a hole. A hole's
-// rim at any quality is a polygon inside its circle, so circles that stay apart (they may
-// touch, as level 0's row of small holes does) and inside the desk are safe at every quality.
+// What would keep a level from being built or played: holes that cross each other (they may
+// touch, as level 0's row of small holes does) or the desk's edge, gates and blocks past the
+// edge, balls that start off the desk or over a hole. A hole's rim at any quality is a polygon
+// inside its circle, so circles that keep apart are safe at every quality.
 std::vector<std::string> level_problems(const level_t& level) {
     std::vector<std::string> problems;
-    // The rectangle of half-extents (hx, hy) about (x, y) must lie inside the desk; gates and
-    // blocks may reach its edge.
-    const auto check = [&](const char* what, std::size_t i, double x, double y, double hx,
-                           double hy, double may_touch) {
-        if (!(std::abs(x) + hx - may_touch < level.width / 2.0 &&
-              std::abs(y) + hy - may_touch < level.height / 2.0)) {
-            problems.push_back(what + std::to_string(i) + " is off the desk");
+    const auto on_desk = [&](const std::string& what, double x, double y, double hx, double hy) {
+        if (!(std::abs(x) + hx < level.width / 2.0 && std::abs(y) + hy < level.height / 2.0)) {
+            problems.push_back(what + " is off the desk");
         }
     };
-    const auto& holes = level.holes;
-    for (std::size_t i = 0; i < holes.size(); ++i) {
-        const hole_t& h = holes[i];
-        check("hole ", i, h.pos.x, h.pos.y, h.size / 2, h.size / 2, 0.0);
-        for (std::size_t j = i + 1; j < holes.size(); ++j) {
-            if (std::hypot(h.pos.x - holes[j].pos.x, h.pos.y - holes[j].pos.y) <
-                (h.size + holes[j].size) / 2 - 1e-9) {
-                problems.push_back("holes " + std::to_string(i) + " and " + std::to_string(j) +
-                                   " cross");
+    const auto over = [](const hole_t& h, double x, double y, double reach) {
+        return std::hypot(x - h.pos.x, y - h.pos.y) < h.size / 2 + reach;
+    };
+    for (std::size_t i = 0; i < level.holes.size(); ++i) {
+        const hole_t& h = level.holes[i];
+        on_desk("hole " + std::to_string(i), h.pos.x, h.pos.y, h.size / 2, h.size / 2);
+        for (std::size_t j = i + 1; j < level.holes.size(); ++j) {
+            if (over(level.holes[j], h.pos.x, h.pos.y, h.size / 2 - 1e-9)) {
+                problems.push_back("holes " + std::to_string(i) + " and " + std::to_string(j));
             }
         }
     }
-    for (std::size_t i = 0; i < level.gates.size(); ++i) {
-        const gate_t& g = level.gates[i];
-        check("gate ", i, g.pos.x, g.pos.y, g.size / 2, 0.0, 1e-9);
+    for (const gate_t& g : level.gates) {
+        on_desk("gate " + std::to_string(g.score), g.pos.x, g.pos.y, g.size / 2 - 1e-9, -1e-9);
     }
-    for (std::size_t i = 0; i < level.blocks.size(); ++i) {
-        const block_t& b = level.blocks[i];
-        check("block ", i, b.pos.x, b.pos.y, b.size.x / 2, b.size.y / 2, 1e-9);
+    for (const block_t& b : level.blocks) {
+        on_desk("block", b.pos.x, b.pos.y, b.size.x / 2 - 1e-9, b.size.y / 2 - 1e-9);
     }
     for (std::size_t i = 0; i < level.balls.size(); ++i) {
         const point3D_t& p = level.balls[i].pos;
-        check("ball ", i, p.x, p.y, 0.0, 0.0, 0.0);
-        for (const hole_t& h : holes) {
-            if (std::hypot(p.x - h.pos.x, p.y - h.pos.y) < h.size / 2) {
+        on_desk("ball " + std::to_string(i), p.x, p.y, 0.0, 0.0);
+        for (const hole_t& h : level.holes) {
+            if (over(h, p.x, p.y, 0.0)) {
                 problems.push_back("ball " + std::to_string(i) + " starts over a hole");
             }
         }
