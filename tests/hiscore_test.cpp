@@ -33,9 +33,6 @@ class loopback_server {
         ::listen(listener_, 1);
         ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
         port_ = ntohs(address.sin_port);
-        if (answers.empty()) {
-            return;
-        }
         thread_ = std::thread([this, answers = std::move(answers)] {
             for (const std::string& answer : answers) {
                 const int connection = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
@@ -54,8 +51,6 @@ class loopback_server {
             }
         });
     }
-    explicit loopback_server(std::string answer)
-        : loopback_server(std::vector<std::string>{std::move(answer)}) {}
     ~loopback_server() {
         ::shutdown(listener_, SHUT_RDWR);  // ends an accept that no client made
         requests();
@@ -102,11 +97,7 @@ TEST(CheckValue, MatchesTheCatalogueAndThePinnedDigitsAndQueries) {
     EXPECT_EQ(generate_params("   ", 5, next_random),
               "name=%20%20%20&score=5&check=8d531e424d223916");
     // One draw per digit, in order, reduced modulo 16.
-    int draws = 0;
-    const auto counting = [&] {
-        const int n = draws++;
-        return 17 * n;
-    };
+    auto counting = [draws = 0]() mutable { return 17 * draws++; };
     EXPECT_EQ(generate_params("ab cd", 120, counting),
               "name=ab%20cd&score=120&check=30911233540506777879");
 }
@@ -185,7 +176,7 @@ TEST(Client, SendsOneRequestAndOnlyATwoHundredAnswerIsSuccess) {
         {"<html>200 OK</html>\r\n", false},
         {"", false}};  // the last closes without an answer
     for (const auto& [answer, success] : rows) {
-        loopback_server server{std::string(answer)};
+        loopback_server server(std::vector<std::string>{answer});
         const post_result result = post_to({"127.0.0.1", server.port()});
         EXPECT_EQ(result.success, success) << answer << " gave " << result.detail;
         if (answer == rows[0].first) {
@@ -228,7 +219,7 @@ TEST(Client, PostsTheReplayAndReadsTheRankOrTheReason) {
         {"HTTP/1.1 409 Conflict\r\nContent-Length: 15\r\n\r\nalready posted\n", false, 0,
          "HTTP/1.1 409 Conflict: already posted"}};
     for (const auto& [answer, success, rank, detail] : rows) {
-        loopback_server server{std::string(answer)};
+        loopback_server server(std::vector<std::string>{answer});
         const post_result result =
             send_replay(bytes, {"127.0.0.1", server.port()}, std::chrono::steady_clock::now() + 5s);
         EXPECT_EQ(result.success, success) << answer;

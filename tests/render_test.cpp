@@ -448,21 +448,16 @@ class Screens : public Render {
     }
 };
 
-TEST_F(Screens, EveryStateLeavesTheStandingState) {
+TEST_F(Screens, EveryStateLeavesTheStandingStateAndTheBannersShowTheirLines) {
     for (const int state : {-3, -2, -1, 0, 2, 4, 5}) {
         SCOPED_TRACE(state);
         draw(static_cast<game_screen>(state));
     }
-}
-
-TEST_F(Screens, LevelCompletedShowsItsRedBannerAndWhitePrompt) {
     const colours banner = draw(game_screen::level_completed);
     const colours play = draw(game_screen::play);
     EXPECT_GT(banner.red, play.red + 5000);
     EXPECT_GT(banner.white, play.white + 1000);
-}
 
-TEST_F(Screens, BothEndScreensShowTheScoreTheNameAndTheirLines) {
     const colours typing = draw(game_screen::name_entry, {true, false, 1230, "ada_"});
     const colours posted = draw(game_screen::score_posted, {false, true, 1230, "ada"});
     const colours failed = draw(game_screen::score_posted, {false, false, 1230, "ada"});

@@ -169,49 +169,41 @@ TEST(ReplayStore, AnUnwritableFolderIsOneLineOfError) {
 TEST(ReplayStore, SavesOnceAtThePostOrAtTheQuitWithTheNameTyped) {
     game g;
     g.Init(0);
-    frame_event over;
+    frame_event over, posted;
     over.what = frame_event::kind::game_over;
-    frame_event posted;
     posted.what = frame_event::kind::post_started;
     posted.text = "ada";
-    const frame_input input{0.016667, {}, std::nullopt};
-    {
-        replay_recorder recorder;
-        replay_save_trigger trigger;
-        g.quit = true;
-        EXPECT_FALSE(trigger.after_frame(recorder, g, {}));  // never left the intro
-        g.quit = false;
+    replay_recorder recorder;
+    replay_save_trigger trigger;
+    const auto play = [&](const std::vector<frame_event>& events) {
+        recorder = replay_recorder();
+        trigger = replay_save_trigger();
         recorder.start(false, false);
-        recorder.record(input, g, {over});
-        EXPECT_FALSE(trigger.after_frame(recorder, g, {over}));
-        const std::optional<replay> saved = trigger.after_frame(recorder, g, {posted});
-        ASSERT_TRUE(saved);
-        EXPECT_EQ(saved->player_name, "ada");
-        EXPECT_TRUE(saved->finished);
-        g.quit = true;
-        EXPECT_FALSE(trigger.after_frame(recorder, g, {}));
-    }
-    {
-        replay_recorder recorder;
-        replay_save_trigger trigger;
-        recorder.start(false, false);
-        recorder.record(input, g, {over});
-        g.session.player_name = "ad_";
-        g.session.player_name_len = 2;
-        const std::optional<replay> saved = trigger.after_frame(recorder, g, {});
-        ASSERT_TRUE(saved);
-        EXPECT_EQ(saved->player_name, "ad");
-    }
-    {
-        replay_recorder recorder;
-        replay_save_trigger trigger;
-        recorder.start(false, false);
-        recorder.record(input, g, {});  // quit during play
-        const std::optional<replay> saved = trigger.after_frame(recorder, g, {});
-        ASSERT_TRUE(saved);
-        EXPECT_FALSE(saved->finished);
-        EXPECT_EQ(saved->player_name, "");
-    }
+        recorder.record({0.016667, {}, std::nullopt}, g, events);
+    };
+    g.quit = true;
+    EXPECT_FALSE(trigger.after_frame(recorder, g, {}));  // never left the intro
+    g.quit = false;
+    play({over});
+    EXPECT_FALSE(trigger.after_frame(recorder, g, {over}));
+    std::optional<replay> saved = trigger.after_frame(recorder, g, {posted});
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->player_name, "ada");
+    EXPECT_TRUE(saved->finished);
+    g.quit = true;
+    EXPECT_FALSE(trigger.after_frame(recorder, g, {}));
+
+    play({over});  // quit in the name entry: the name as typed, without its cursor
+    g.session.player_name = "ad_";
+    g.session.player_name_len = 2;
+    saved = trigger.after_frame(recorder, g, {});
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->player_name, "ad");
+    play({});  // quit during play
+    saved = trigger.after_frame(recorder, g, {});
+    ASSERT_TRUE(saved);
+    EXPECT_FALSE(saved->finished);
+    EXPECT_EQ(saved->player_name, "");
 }
 
 // Frames of 10, 20, 0 and 30 ms end at 10, 30, 30 and 60 ms of the replay's clock.

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <limits>
@@ -35,18 +35,6 @@ replay_verdict verify(const replay& r) {
     return judge_replay(r, replay_game(r));
 }
 
-// The first frame of play (the countdown over) whose keys hold a SPACE event.
-std::size_t first_space_frame(const replay& r) {
-    for (std::size_t i = 300; i < r.frames.size(); ++i) {
-        for (const key_event& k : r.input(i).keys) {
-            if (k.key == key_space) {
-                return i;
-            }
-        }
-    }
-    return 0;
-}
-
 TEST(Replay, AGameSavedAndReadBackPlaysToItsClaims) {
     const replay& r = short_game();
     ASSERT_FALSE(r.finished);
@@ -55,7 +43,6 @@ TEST(Replay, AGameSavedAndReadBackPlaysToItsClaims) {
     EXPECT_EQ(r.player_name, "ada");
     const replay back = round_trip(r);
     EXPECT_EQ(encode_replay(back), encode_replay(r));
-    EXPECT_EQ(frames_hash(back), frames_hash(r));
     const replay_outcome outcome = replay_game(back);
     EXPECT_EQ(outcome.problem, "");
     EXPECT_EQ(outcome.frames_played, r.frames.size());
@@ -68,8 +55,14 @@ TEST(Replay, AGameSavedAndReadBackPlaysToItsClaims) {
 
 TEST(Replay, TamperedPlayOrClaimsAreRefusedNamingTheLevel) {
     const replay& r = short_game();
-    const std::size_t space = first_space_frame(r);
-    ASSERT_GT(space, 0u);
+    const auto has_space = [&](std::size_t i) {
+        return std::ranges::any_of(r.input(i).keys, [](key_event k) { return k.key == key_space; });
+    };
+    std::size_t space = 300;  // the first frame of play with a SPACE event
+    while (space < r.frames.size() && !has_space(space)) {
+        ++space;
+    }
+    ASSERT_LT(space, r.frames.size());
 
     replay moved = r;  // the first SPACE a frame later: its keys join the next frame's
     moved.frames[space].keys_end = moved.frames[space - 1].keys_end;
@@ -111,18 +104,19 @@ TEST(Replay, BadFilesAreRefusedWithTheirReason) {
     const std::string good = encode_replay(short_game());
     auto error_of = [](const std::string& bytes) { return decode_replay(bytes).error; };
 
+    // Every cut of the header and the first frames, and of the last, is refused, never misread.
+    for (std::size_t n = 0; n < 200; ++n) {
+        EXPECT_EQ(error_of(good.substr(0, n)), "truncated") << n;
+    }
     EXPECT_EQ(error_of(good.substr(0, good.size() - 1)), "truncated");
-    EXPECT_EQ(error_of(good.substr(0, 20)), "truncated");
-    EXPECT_EQ(error_of(good.substr(0, 5)), "truncated");
     EXPECT_EQ(error_of(good + '\0'), "1 bytes after the last frame");
     EXPECT_EQ(error_of("XBREPLAY" + good.substr(8)), "not a replay: wrong magic");
 
-    std::string version = good;
+    std::string version = good, rules = good;
     version[8] = 2;
-    EXPECT_EQ(error_of(version).rfind("format version 2 is not known", 0), 0u);
-    std::string rules = good;
     rules[12] ^= 1;
-    EXPECT_EQ(error_of(rules).rfind("made under other rules", 0), 0u);
+    EXPECT_TRUE(error_of(version).starts_with("format version 2 is not known"));
+    EXPECT_TRUE(error_of(rules).starts_with("made under other rules"));
 
     replay r = short_game();
     r.frames[5].micros = replay_max_frame_micros + 1;
@@ -132,11 +126,6 @@ TEST(Replay, BadFilesAreRefusedWithTheirReason) {
     EXPECT_EQ(error_of(encode_replay(r)), "the name holds a character no player can type");
     r.player_name = std::string(17, 'a');
     EXPECT_NE(error_of(encode_replay(r)).find("the name's length 17"), std::string::npos);
-
-    // Every cut of the header and the first frames is refused, never misread.
-    for (std::size_t n = 0; n < 200; ++n) {
-        EXPECT_FALSE(decode_replay(good.substr(0, n)).result) << n;
-    }
 }
 
 TEST(Replay, OnlyExactFrameTimesWithinTheBoundCanBeRecorded) {
