@@ -24,15 +24,9 @@
 #include "levels.h"
 #include "protocol.h"
 #include "random.h"
+#include "require.h"
 
 namespace {
-
-#define REQUIRE(condition)    \
-    do {                      \
-        if (!(condition)) {   \
-            __builtin_trap(); \
-        }                     \
-    } while (false)
 
 constexpr double play_frame_seconds = 0.05;
 // Frames one input may play, so that every input runs in well under a second.

@@ -9,15 +9,9 @@
 #include <string>
 
 #include "replay.h"
+#include "require.h"
 
 namespace {
-
-#define REQUIRE(condition)    \
-    do {                      \
-        if (!(condition)) {   \
-            __builtin_trap(); \
-        }                     \
-    } while (false)
 
 constexpr std::size_t rules_offset = 10;
 

@@ -20,15 +20,9 @@
 
 #include "highscore_service.h"
 #include "protocol.h"
+#include "require.h"
 
 namespace {
-
-#define REQUIRE(condition)    \
-    do {                      \
-        if (!(condition)) {   \
-            __builtin_trap(); \
-        }                     \
-    } while (false)
 
 constexpr int max_score = 100000;
 constexpr std::size_t target_max = 1024;  // longer targets are answered 414 before routing

@@ -78,7 +78,7 @@ TEST(ReplayStore, NamesByUtcStartAndScore) {
     ::setenv("XDG_DATA_HOME", "/data", 1);
     ::setenv("HOME", "/home/ada", 1);
     EXPECT_EQ(replay_folder(), "/data/kulimbara/replays");
-    ::setenv("XDG_DATA_HOME", "relative", 1);  // not absolute: ignored, as the spec of XDG says
+    ::setenv("XDG_DATA_HOME", "relative", 1);  // a relative XDG_DATA_HOME is ignored
     EXPECT_EQ(replay_folder(), "/home/ada/.local/share/kulimbara/replays");
     ::unsetenv("XDG_DATA_HOME");
     ::unsetenv("HOME");

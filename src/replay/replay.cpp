@@ -233,20 +233,24 @@ level_claim claim_of(const game& g, int score) {
 }  // namespace
 
 std::uint64_t rules_hash() {
-    fnv64 h;
-    h.add(std::string_view("kulimbara rules"));
-    h.add(static_cast<std::uint64_t>(replay_format_version));
-    h.add(static_cast<std::uint64_t>(replay_rules_revision));
-    const physics_cfg_t cfg = load_physics_cfg();
-    for (const double c :
-         {cfg.max_rotation_angle, cfg.rotation_step, cfg.simulation_box_size,
-          cfg.rotation_inhibition, cfg.ball_collision_inhibition, cfg.gravity, max_step_seconds}) {
-        h.add(c);
-    }
-    for (int n = 0; n < levels_count; ++n) {
-        add_level(h, *load_level(n));
-    }
-    return h.value();
+    // The tables are built into the program: hashed once, on first use (from any thread).
+    static const std::uint64_t hash = [] {
+        fnv64 h;
+        h.add(std::string_view("kulimbara rules"));
+        h.add(static_cast<std::uint64_t>(replay_format_version));
+        h.add(static_cast<std::uint64_t>(replay_rules_revision));
+        const physics_cfg_t cfg = load_physics_cfg();
+        for (const double c : {cfg.max_rotation_angle, cfg.rotation_step, cfg.simulation_box_size,
+                               cfg.rotation_inhibition, cfg.ball_collision_inhibition, cfg.gravity,
+                               max_step_seconds}) {
+            h.add(c);
+        }
+        for (int n = 0; n < levels_count; ++n) {
+            add_level(h, *load_level(n));
+        }
+        return h.value();
+    }();
+    return hash;
 }
 
 frame_input replay::input(std::size_t i) const {
