@@ -1,10 +1,14 @@
 // Speed of the physics step, the headless simulator and a replay's verification, and the
-// size of a whole game's replay.
+// size of a whole game's replay; the time that making the sounds takes and the most
+// voices that sound at once in level 4.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
+#include "director.h"
+#include "game.h"
 #include "levels.h"
 #include "physics.h"
 #include "replay.h"
@@ -165,10 +169,95 @@ void BM_replay_verify_whole_game(benchmark::State& state) {
 }
 BENCHMARK(BM_replay_verify_whole_game)->Unit(benchmark::kMillisecond);
 
+// The game's sounds made at start-up, as the game makes them before its device opens.
+void BM_synthesize_sounds(benchmark::State& state) {
+    for (auto _ : state) {
+        const sound_bank bank = synthesize_sounds();
+        benchmark::DoNotOptimize(bank.sounds[0].data());
+    }
+}
+BENCHMARK(BM_synthesize_sounds)->Unit(benchmark::kMillisecond);
+
+// Counts the voices sounding, each one-shot for the length of its sound.
+struct counting_sink : voice_sink {
+    const sound_bank& bank;
+    double now = 0.0;
+    std::vector<double> ends;  // of the one-shots sounding
+    std::vector<float> rolling_gains;
+
+    explicit counting_sink(const sound_bank& b) : bank(b) {}
+    void play(sound_id id, int variant, float, std::optional<voice_position>) override {
+        ends.push_back(now + static_cast<double>(bank.get(id, variant).size()) / sound_sample_rate);
+    }
+    void roll(int ball, float gain, float, voice_position) override {
+        if (ball >= static_cast<int>(rolling_gains.size())) {
+            rolling_gains.resize(ball + 1);
+        }
+        rolling_gains[ball] = gain;
+    }
+    void stop_roll(int ball) override { rolling_gains.at(ball) = 0.0f; }
+    void pause_play(bool) override {}
+    void set_muted(bool) override {}
+
+    int one_shots() {
+        std::erase_if(ends, [this](double end) { return end <= now; });
+        return static_cast<int>(ends.size());
+    }
+    int rolling() const {
+        return static_cast<int>(
+            std::ranges::count_if(rolling_gains, [](float g) { return g > 0; }));
+    }
+};
+
+// The most voices that sound at once in level 4, played from its countdown to its end at 60
+// frames a second with SPACE in a few rhythms.
+void print_busiest_sound() {
+    const sound_bank bank = synthesize_sounds();
+    int most = 0;
+    int most_one_shots = 0;
+    int most_rolling = 0;
+    double most_at = 0.0;
+    const char* most_keys = "";
+    for (const char* keys : {"up", "down", "toggle:30", "toggle:90"}) {
+        counting_sink sink(bank);
+        sound_director director(sink);
+        game g;
+        g.Init(4);
+        director.after_frame(g, g.events(), true);
+        const key_pattern pattern = *key_pattern::parse(keys);
+        frame_input input;
+        input.deltaT = 1.0 / 60.0;
+        input.keys = {{true, key_enter}};
+        for (long frame = 0; frame < 60L * 600 && !is_level_completed(g.session.screen); ++frame) {
+            const bool space = pattern.key_at(frame) != 0;
+            if (space != g.game_key) {
+                input.keys.push_back({space, key_space});
+            }
+            director.after_frame(g, g.tick(input), true);
+            input.keys.clear();
+            sink.now += input.deltaT;
+            const int one_shots = sink.one_shots();
+            const int rolling = sink.rolling();
+            if (one_shots + rolling > most) {
+                most = one_shots + rolling;
+                most_one_shots = one_shots;
+                most_rolling = rolling;
+                most_at = g.level->total_time;
+                most_keys = keys;
+            }
+        }
+    }
+    std::printf(
+        "Sound voices at the busiest moment of level 4: %d (%d one-shots, %d rolling), "
+        "%.1f s into the level with SPACE %s\n\n",
+        most, most_one_shots, most_rolling, most_at, most_keys);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     print_replay_sizes();
+    print_busiest_sound();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
         return 1;

@@ -1,17 +1,23 @@
 // Frames per second of a level in play, for each quality level and an empty frame, at two
 // window sizes; at 1920x1080 and full quality also play with and without the head-up
-// display, the intro screen and the end screen; and the time from start to the first swapped
-// frame, beside the time that building the font adds. Run on a display (make bench provides
-// a virtual one when there is none).
+// display, play with and without sound, the intro screen and the end screen; and the time
+// from start to the first swapped frame, beside the time that building the font adds. Run on
+// a display (make bench provides a virtual one when there is none).
+#include <unistd.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
+#include <memory>
 #include <string>
 
 #include "clock.h"
 #include "frame.h"
 #include "gl.h"
 #include "levels.h"
+#include "openal_sink.h"
 #include "shell.h"
 
 namespace {
@@ -166,6 +172,73 @@ void text_figures(int w, int h, double seconds) {
                 frames_per_second([&] { animated_frame(game_screen::name_entry); }, seconds));
 }
 
+// Voices that go nowhere: the game with its director but no device.
+struct silent_sink : voice_sink {
+    void play(sound_id, int, float, std::optional<voice_position>) override {}
+    void roll(int, float, float, voice_position) override {}
+    void stop_roll(int) override {}
+    void pause_play(bool) override {}
+    void set_muted(bool) override {}
+};
+
+// Play at full quality with and without sound. With it, the voices go to OpenAL, which writes
+// what it mixes into /dev/null at the pace of a sound card, so that its mixing weighs on the
+// processor as a device's would; without it, the game has no device. Alternating short runs
+// share a neighbour's load alike.
+void sound_figures(int w, int h, double seconds) {
+    char folder[] = "/tmp/kulimbara-bench-XXXXXX";
+    if (mkdtemp(folder) == nullptr) {
+        std::printf("%dx%d  sound: no scratch folder\n", w, h);
+        return;
+    }
+    const std::string conf = std::string(folder) + "/alsoft.conf";
+    if (std::FILE* f = std::fopen(conf.c_str(), "w")) {
+        std::fputs("drivers = wave\n[wave]\nfile = /dev/null\n", f);
+        std::fclose(f);
+    }
+    setenv("ALSOFT_CONF", conf.c_str(), 1);
+    const sound_bank bank = synthesize_sounds();
+    std::string why;
+    std::unique_ptr<openal_sink> device = openal_sink::open(bank, why);
+    std::remove(conf.c_str());
+    rmdir(folder);
+    if (!device) {
+        std::printf("%dx%d  sound: skipped, %s\n", w, h, why.c_str());
+        return;
+    }
+    silent_sink silent;
+    quality_at(0);
+    frame_run runs[2];
+    int most_voices = 0;
+    for (int round = 0; round < 4; ++round) {
+        for (const bool sound : {true, false}) {
+            shell.sound_to(sound ? static_cast<voice_sink&>(*device) : silent);
+            const frame_run run = run_frames(
+                [&] {
+                    game_frame(false);
+                    draw_frame(w, h);
+                    if (sound) {
+                        most_voices = std::max(most_voices, device->voices_in_use());
+                    }
+                },
+                seconds / 4);
+            runs[sound].frames += run.frames;
+            runs[sound].wall += run.wall;
+            runs[sound].processor += run.processor;
+        }
+    }
+    shell.sound_to(silent);
+    const double with_wall = runs[1].wall / runs[1].frames;
+    const double without_wall = runs[0].wall / runs[0].frames;
+    const double with_processor = runs[1].processor / runs[1].frames;
+    const double without_processor = runs[0].processor / runs[0].frames;
+    std::printf(
+        "%dx%d  play, quality 0: %.1f fps with sound, %.1f fps without; sound takes %.1f%% of the "
+        "frame's time and %.1f%% of its processor time (at most %d voices)\n",
+        w, h, 1.0 / with_wall, 1.0 / without_wall, (with_wall - without_wall) / with_wall * 100.0,
+        (with_processor - without_processor) / with_processor * 100.0, most_voices);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) try {
@@ -232,6 +305,7 @@ int main(int argc, char** argv) try {
         }
         if (w == 1920) {
             text_figures(w, h, seconds);
+            sound_figures(w, h, seconds);
         }
     }
     return 0;

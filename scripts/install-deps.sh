@@ -9,6 +9,7 @@ packages=(
   libcpp-httplib-dev libsqlite3-dev
   libbenchmark-dev libzstd-dev
   libgl-dev libglu1-mesa-dev freeglut3-dev libx11-dev libgl1-mesa-dri
+  libopenal-dev
   xvfb xauth xdotool imagemagick valgrind
   clang-14 libclang-rt-14-dev
   jq curl nginx

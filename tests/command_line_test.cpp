@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,7 @@ TEST(CommandLine, ReadsTheFourOptionsExactlyAndRejectsEverythingElse) {
         {{"--debug"}, action::play, true, false, ""},
         {{"--windowed"}, action::play, false, true, ""},
         {{"--windowed", "--debug"}, action::play, true, true, ""},
+        {{"--mute", "--windowed"}, action::play, false, true, ""},
         {{"--debug", "--debug"}, action::play, true, false, ""},
         {{"--help"}, action::help, false, false, ""},
         {{"--version"}, action::version, false, false, ""},
@@ -47,6 +49,8 @@ TEST(CommandLine, ReadsTheFourOptionsExactlyAndRejectsEverythingElse) {
         EXPECT_EQ(line.what, c.what);
         EXPECT_EQ(line.debug, c.debug);
         EXPECT_EQ(line.windowed, c.windowed);
+        EXPECT_EQ(line.mute,
+                  std::ranges::find(c.args, "--mute") != c.args.end() && c.what == action::play);
         EXPECT_EQ(line.problem, c.problem);
     }
 }
@@ -54,7 +58,7 @@ TEST(CommandLine, ReadsTheFourOptionsExactlyAndRejectsEverythingElse) {
 TEST(CommandLine, HelpStartsWithTheUsageAndNamesEveryOption) {
     const std::string help = game_help_text();
     EXPECT_EQ(help.substr(0, help.find('\n')), game_usage);
-    for (const char* option : {"--debug", "--windowed", "--help", "--version"}) {
+    for (const char* option : {"--debug", "--windowed", "--mute", "--help", "--version"}) {
         EXPECT_NE(std::string(game_usage).find(option), std::string::npos) << option;
         EXPECT_NE(help.find(std::string("\n  ") + option + " "), std::string::npos) << option;
     }

@@ -5,9 +5,12 @@
 # (shot_stats.cpp) once the game has ended, so that judging them slows no frame. The replay the
 # game saves (in a scratch XDG_DATA_HOME) must verify headless with the score the game named and
 # play back in the window; a bad file is refused before any window opens.
-# KULIMBARA_KEEP_SHOTS keeps the scratch folder. Usage: e2e_test.sh GAME SIM SHOT_STATS
+# The game's sound goes to a WAV file through OpenAL's wave writer; it must be heard, never clip,
+# and every landing, gate chime, countdown beep and tune that the game logged must begin a loud
+# onset in it.
+# KULIMBARA_KEEP_SHOTS keeps the scratch folder. Usage: e2e_test.sh GAME SIM SHOT_STATS WAV_STATS
 set -u
-game=$1 sim=$2 stats=$3
+game=$1 sim=$2 stats=$3 wav_stats=$4
 out=$(mktemp -d "${TMPDIR:-/tmp}/kulimbara-e2e-XXXXXX") || exit 1
 export XDG_DATA_HOME=$out/data HOME=$out
 replays=$XDG_DATA_HOME/kulimbara/replays
@@ -71,7 +74,13 @@ check "a bad replay: status 2" [ $? -eq 2 ]
 check "a bad replay: one line naming the file and the fault" \
     grep -qx "kulimbara: $out/bad.replay: truncated" "$out/bad.log"
 
-start_game
+# OpenAL writes what it would play to a file, mixing at the pace of the wall clock.
+wave_output() {  # NAME: an OpenAL configuration that writes NAME.wav
+    printf 'drivers = wave\nperiod_size = 256\n[wave]\nfile = %s\n' "$out/$1.wav" >"$out/$1.conf"
+    echo "$out/$1.conf"
+}
+
+ALSOFT_CONF=$(wave_output game) KULIMBARA_SOUND_LOG=$out/voices.log start_game
 # Full screen: the window moves to the top left corner and grows to the size of the screen
 # soon after it appears (the display has no window manager).
 read -r screen_w screen_h < <(xdotool getdisplaygeometry)
@@ -170,8 +179,22 @@ check "level 1 was reached" grep -q '"level":1,' <<<"$json"
 check "the score the game named, $shown, is the score the replay proves" \
     grep -q "\"total_score\":$shown,\"claimed_total\":$shown,\"verified\":true" <<<"$json"
 
+# The sound of the game played: heard, never clipped, and each landing, gate chime, countdown
+# beep and tune at its time. (No key rhythm scores a gate in level 0's maze; the chimes' pitches
+# and the gates' voices are tested headless.)
+sound=$("$wav_stats" "$out/game.wav" "$out/voices.log" thud chime beep go level_done)
+echo "$sound"
+figure() { awk -v f="$1" -v n="${2:-2}" '$1 == f { print $n }' <<<"$sound"; }  # NAME [FIELD]
+expect "the game's sound is heard: peak dBFS" "$(figure peak)" ">" -20
+expect "the game's sound is heard: RMS dBFS" "$(figure rms)" ">" -60
+check "the game's sound never clips: $(figure clipped) samples at full scale" [ "$(figure clipped)" = 0 ]
+expect "landings, beeps and tunes logged" "$(figure onsets 3)" ">" 6
+check "a landing was logged" grep -q " thud " "$out/voices.log"
+check "each logged voice begins an onset within 50 ms: $(figure onsets 2) of $(figure onsets 3)" \
+    [ "$(figure onsets 2)" = "$(figure onsets 3)" ]
+
 # Watched at four times the pace, the desk is in play within a few seconds.
-start_game --replay "$saved"
+ALSOFT_CONF=$(wave_output watch) start_game --replay "$saved"
 press key f
 sleep 4
 shot watch

@@ -7,7 +7,7 @@ set -u
 game=$1 version=$2
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-usage='usage: kulimbara [--debug] [--windowed] [--replay FILE] | --help | --version'
+usage='usage: kulimbara [--debug] [--windowed] [--mute] [--replay FILE] | --help | --version'
 failures=0
 check() {  # STATUS STDOUT STDERR ARGS...: the exact outputs, '*' for any
     local want=$1 out=$2 err=$3

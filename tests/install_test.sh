@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # `cmake --install` into a scratch prefix, whole and per component: every file in its place, the
 # desktop entry and AppStream metainfo valid, the icons at their sizes, the installed programs
-# running, and the service component free of OpenGL and X11.
+# running, the game with its sound library, and the service component free of OpenGL, X11
+# and OpenAL.
 # Usage: install_test.sh BUILD_DIR SOURCE_DIR VERSION GAME(ON|OFF)
 set -u
 build=$1 source=$2 version=$3 game=$4
@@ -18,9 +19,9 @@ png_size() {  # FILE: "WIDTH HEIGHT" from the PNG header
     [ "$(head -c 8 "$1" | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] || return 1
     od -An -tu1 -j16 -N8 "$1" | awk '{print $1*16777216+$2*65536+$3*256+$4, $5*16777216+$6*65536+$7*256+$8}'
 }
-gl_linked() {  # PREFIX: the installed programs that load OpenGL, GLUT or X11
+gl_linked() {  # PREFIX: the installed programs that load OpenGL, GLUT, X11 or OpenAL
     find "$1" -type f -perm -u+x | while read -r program; do
-        ldd "$program" 2>/dev/null | grep -Eq 'lib(GL|GLU|glut|X11)\.' && echo "$program"
+        ldd "$program" 2>/dev/null | grep -Eq 'lib(GL|GLU|glut|X11|openal)\.' && echo "$program"
     done
 }
 
@@ -30,7 +31,7 @@ expect "the service component holds the service, its unit, nginx site and manual
     "$service/sbin/kulimbara-highscore" -a -f "$service/lib/systemd/system/kulimbara-highscore.service" \
     -a -f "$service/etc/nginx/sites-available/kulimbara-highscore" \
     -a -f "$service/share/man/man8/kulimbara-highscore.8.gz"
-expect "the service component loads no OpenGL or X11: $(gl_linked "$service")" \
+expect "the service component loads no OpenGL, X11 or OpenAL: $(gl_linked "$service")" \
     test -z "$(gl_linked "$service")"
 expect "the service component holds nothing of the game" \
     test -z "$(find "$service" -name '*kulimbara.*' -o -name 'kulimbara' -o -name 'kulimbara-post*')"
@@ -60,6 +61,7 @@ if [ "$game" = ON ]; then
     expect "the game component installs" install_into "$scratch/game" game
     expect "the game component holds nothing of the service" \
         test -z "$(find "$scratch/game" -name 'kulimbara-highscore*' -not -path '*/doc/*' -o -path '*/systemd*')"
+    expect "the installed game loads OpenAL" grep -q libopenal <<<"$(ldd "$prefix/games/kulimbara")"
     got=$("$prefix/games/kulimbara" --version)
     expect "the installed game says 'kulimbara $version' (got '$got')" test "$got" = "kulimbara $version"
     "$prefix/games/kulimbara-post" >/dev/null 2>&1

@@ -46,6 +46,7 @@ echo "== contents"
 game_files=$(listing "$game_deb") service_files=$(listing "$service_deb")
 expect "the game package holds /usr/games/kulimbara" grep -qx /usr/games/kulimbara <<<"$game_files"
 expect "the game package declares freeglut" grep -q libglut <<<"$(field "$game_deb" Depends)"
+expect "the game package declares the OpenAL runtime" grep -q libopenal1 <<<"$(field "$game_deb" Depends)"
 expect "nothing is packaged under /usr/local" \
     test -z "$(printf '%s\n' "$game_files" "$service_files" | grep '^/usr/local')"
 site=/etc/nginx/sites-available/kulimbara-highscore
@@ -86,11 +87,11 @@ apt_install() {  # LOG PACKAGE...: installs, prints the log on failure
     shift
     in_root apt-get install -y -q --no-install-recommends "$@" >"$log" 2>&1 || { tail -20 "$log"; return 1; }
 }
-gl_libs='libgl1|libglu1|libglut|freeglut|libglx|libegl|libx11|mesa'
+gl_libs='libgl1|libglu1|libglut|freeglut|libglx|libegl|libx11|mesa|libopenal'
 installed_gl() { in_root dpkg-query -W -f='${Package} ${Status}\n' | grep ' installed$' | grep -E "^($gl_libs)"; }
 
 expect "apt-get installs the service package" apt_install service.log "/tmp/$(basename "$service_deb")"
-expect "the service package brings no OpenGL or X11" test -z "$(installed_gl)"
+expect "the service package brings no OpenGL, X11 or OpenAL" test -z "$(installed_gl)"
 expect "postinst creates the system user" in_root getent passwd kulimbara-highscore >/dev/null
 expect "the state folder belongs to the system user" \
     test "$(in_root stat -c %U /var/lib/kulimbara-highscore)" = kulimbara-highscore

@@ -18,6 +18,7 @@
 #include "command_line.h"
 #include "frame.h"
 #include "gl.h"
+#include "openal_sink.h"
 #include "playback.h"
 #include "shell.h"
 #include "store.h"
@@ -25,6 +26,9 @@
 
 namespace {
 
+// Declared before the game, so that the game's voices have somewhere to go to its end; the
+// device closes when the process ends.
+sound_output sound;
 drawn_game shell;
 frame_micros_clock frame_times;
 // The keys that came since the last frame, for the next one.
@@ -89,6 +93,7 @@ void report_save(const replay_save_result& result) {
 // redisplay; the replay's save started when the game asks for it and its result reported when
 // it is over; ESCAPE ends the process at the frame after it, once a save under way is over.
 void timeTick() {
+    sound.poll();
     frame_input input;
     input.deltaT = frame_times.next(clock_micros());
     input.keys.swap(pending_keys);
@@ -120,6 +125,7 @@ void timeTick() {
 // the game reaches its end screen or quits. The end screen then moves on with the wall clock;
 // a game that was quit holds its last picture.
 void watchTick() {
+    sound.poll();
     const std::int64_t now = clock_micros();
     const double wall_deltaT = frame_times.next(now);
     const std::size_t due = pacer->due(now);
@@ -151,6 +157,9 @@ void onKeyboardDown(unsigned char key, int, int) {
             break;
         case 'f':
             pacer->set_fast(now, !pacer->fast());
+            break;
+        case 'm':
+            shell.toggle_watcher_sound();
             break;
         default:
             break;
@@ -283,6 +292,12 @@ int main(int argc, char** argv) {
     glutMotionFunc(onMouseMotion);
     glutIdleFunc(watched ? watchTick : timeTick);
 
+    // The sounds are made and the device opened on a worker while the window opens.
+    sound.start();
+    shell.sound_to(sound);
+    if (options.mute) {
+        shell.start_muted();
+    }
     init_gl_state();
     exit_on_failure([] { shell.Init(); });
     if (watched) {

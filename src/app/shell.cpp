@@ -7,12 +7,18 @@
 void drawn_game::Init(int first_level) {
     the_game.Init(first_level);
     handle(the_game.events());
+    if (sound_) {
+        sound_->after_frame(the_game, the_game.events(), sound_on());
+    }
 }
 
 const std::vector<frame_event>& drawn_game::frame(const frame_input& input) {
     const std::vector<frame_event>& events = the_game.tick(input);
     recorder_.observe(input, the_game, events);
     handle(events);
+    if (sound_) {
+        sound_->after_frame(the_game, events, sound_on());
+    }
     return events;
 }
 
@@ -38,6 +44,19 @@ void drawn_game::handle(const std::vector<frame_event>& events) {
                 break;
         }
     }
+}
+
+void drawn_game::sound_to(voice_sink& sink) {
+    sound_ = std::make_unique<sound_director>(sink);
+}
+
+void drawn_game::start_muted() {
+    the_game.sound_on = false;
+    watcher_sound_on_ = false;
+}
+
+bool drawn_game::sound_on() const {
+    return watched_name_ ? watcher_sound_on_ : the_game.sound_on;
 }
 
 void drawn_game::watch(const replay& r) {

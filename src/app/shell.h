@@ -4,10 +4,12 @@
 // through frame().
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "client.h"
+#include "director.h"
 #include "frame.h"
 #include "game.h"
 #include "random.h"
@@ -34,6 +36,15 @@ class drawn_game {
     // recorded name, and no prompt.
     void watch(const replay& r);
 
+    // Where the game's voices go, from the next frame on; without one, the game is silent.
+    // Set before Init() to hear the first level's set-up.
+    void sound_to(voice_sink& sink);
+    // --mute: the game starts with its sound off (M turns it on).
+    void start_muted();
+    // M while a recorded game is watched: the watcher's own choice, which the recorded game's
+    // M presses do not change.
+    void toggle_watcher_sound() { watcher_sound_on_ = !watcher_sound_on_; }
+
     // Draws the game as it stands after its last frame.
     void draw();
 
@@ -44,10 +55,13 @@ class drawn_game {
 
   private:
     void handle(const std::vector<frame_event>& events);
+    bool sound_on() const;
 
     game the_game;
     replay_recorder recorder_;
     std::optional<std::string> watched_name_;  // the name of the replay watched
+    std::unique_ptr<sound_director> sound_;
+    bool watcher_sound_on_ = true;
     // The query's random characters come from the game's generator.
     score_post_worker score_post{next_random};
 };

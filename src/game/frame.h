@@ -56,6 +56,7 @@ struct frame_event {
         post_started,     // text: the name; score: the score posted
         post_finished,    // success: whether the score was accepted; points: its rank or 0
         pause_toggled,    // paused: the pause as it now stands
+        sound_toggled,    // success: whether sound is now on
         level_set_up,     // a level became current: its geometry is to be built for drawing
         quality_changed,  // the quality settings dropped: segment counts may have changed
     };

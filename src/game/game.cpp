@@ -165,6 +165,12 @@ void game::onKeyboardDown(int k) {
         quit = true;
     }
     const game_screen screen = session.screen;
+    if (key == 'm' && screen != game_screen::name_entry) {
+        sound_on = !sound_on;
+        frame_event toggled = event_of(frame_event::kind::sound_toggled);
+        toggled.success = sound_on;
+        emit(std::move(toggled));
+    }
     if (is_level_completed(screen) && key == key_enter) {
         advance_level();
     } else if (is_intro(screen) && key == key_enter) {

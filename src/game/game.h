@@ -63,7 +63,9 @@ class game {
     game_session session;
     bool game_key = false;    // SPACE is held
     bool pause_flag = false;  // P stops the physics; everything else runs on
-    bool quit = false;        // ESCAPE: the process ends; the game does no more frames
+    // M turns the sound off and on again (not while a name is typed, where M is a letter).
+    bool sound_on = true;
+    bool quit = false;  // ESCAPE: the process ends; the game does no more frames
 
     // Start-up's part of the game, once per process: the random seed, quality, the first
     // level (0 but for tests and tools) on the intro, physics, score colour. Reports the

@@ -12,6 +12,8 @@ constexpr double shiver_min_frame = 0.005;  // frame time below which the jump g
 constexpr double shiver_scale = 350.0;
 constexpr double gate_text_secs = 0.5;       // how long a gate's points float
 constexpr double countdown_text_secs = 1.5;  // how long a countdown step's text floats
+constexpr double sound_text_secs = 1.5;      // how long "Sound on" or "Sound off" floats
+constexpr double sound_text_y = -10.0;       // below the centre, clear of the announcements
 
 std::string score_number(unsigned long score) {
     return std::to_string(score);
@@ -132,6 +134,9 @@ void tt_state::consume(const frame_event& event) {
         announce(std::to_string(event.points), gate_text_secs);
     } else if (event.what == frame_event::kind::countdown_step) {
         announce(event.text, countdown_text_secs);
+    } else if (event.what == frame_event::kind::sound_toggled) {
+        timedVectorTextAt1d3f(event.success ? "Sound on" : "Sound off", sound_text_y, 1.0f, 1.0f,
+                              1.0f, 2.0f, 2.5f, sound_text_secs);
     }
 }
 
