@@ -210,12 +210,14 @@ void sound_figures(int w, int h, double seconds) {
     quality_at(0);
     frame_run runs[2];
     int most_voices = 0;
-    for (int round = 0; round < 4; ++round) {
+    // SPACE changes every 45 frames, so that the balls roll and knock.
+    long frame = 0;
+    for (int round = 0; round < 8; ++round) {
         for (const bool sound : {true, false}) {
             shell.sound_to(sound ? static_cast<voice_sink&>(*device) : silent);
             const frame_run run = run_frames(
                 [&] {
-                    game_frame(false);
+                    game_frame(frame++ / 45 % 2 == 1);
                     draw_frame(w, h);
                     if (sound) {
                         most_voices = std::max(most_voices, device->voices_in_use());

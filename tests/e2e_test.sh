@@ -123,8 +123,9 @@ at 8.0
 press keyup space
 at 9.0
 shot released
-# The end of level 0 shows its red banner; 70 s after ENTER is given up.
-for k in $(seq 0 20); do
+# The end of level 0 shows its red banner, usually 30 to 50 s after ENTER; a ball caught in a
+# corner of the maze can take longer, and 100 s after ENTER is given up.
+for k in $(seq 0 30); do
     at "$((3 * k + 9)).5"
     xdotool keydown space
     at "$((3 * k + 11))"

@@ -75,13 +75,15 @@ void sound_director::after_frame(const game& g, const std::vector<frame_event>& 
         paused_ = g.pause_flag;
         sink_.pause_play(paused_);
     }
-    for (const frame_event& event : events) {
-        if (event.what == frame_event::kind::level_set_up) {
-            stop_rolling();
-            rolling_.assign(g.level->balls.size(), false);
-            last_contact_time_.assign(g.level->balls.size(), -contact_rest_seconds);
-            last_landed_time_.assign(g.level->balls.size(), -on_desk_seconds);
-        }
+    // A new level, or a director that starts in the middle of one, begins with no ball heard.
+    const bool set_up = std::ranges::any_of(events, [](const frame_event& event) {
+        return event.what == frame_event::kind::level_set_up;
+    });
+    if (set_up || rolling_.size() != g.level->balls.size()) {
+        stop_rolling();
+        rolling_.assign(g.level->balls.size(), false);
+        last_contact_time_.assign(g.level->balls.size(), -contact_rest_seconds);
+        last_landed_time_.assign(g.level->balls.size(), -on_desk_seconds);
     }
     if (!muted_) {
         for (const frame_event& event : events) {
