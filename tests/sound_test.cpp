@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <numbers>
 #include <set>
 
 #include "director.h"
 #include "game.h"
+#include "levels.h"
 
 namespace {
 
@@ -22,6 +24,7 @@ struct recording_sink : voice_sink {
     std::vector<played> plays;
     std::map<int, int> roll_calls;  // per ball, its calls since its last stop
     std::vector<float> roll_gains;
+    std::vector<float> roll_pitches;
     std::vector<int> stops;
     std::vector<bool> pauses;
     std::vector<bool> mutes;
@@ -29,9 +32,10 @@ struct recording_sink : voice_sink {
     void play(sound_id id, int variant, float gain, std::optional<voice_position> at) override {
         plays.push_back({id, variant, gain, at});
     }
-    void roll(int ball, float gain, float, voice_position) override {
+    void roll(int ball, float gain, float pitch, voice_position) override {
         ++roll_calls[ball];
         roll_gains.push_back(gain);
+        roll_pitches.push_back(pitch);
     }
     void stop_roll(int ball) override {
         EXPECT_TRUE(roll_calls.contains(ball)) << "ball " << ball << " stopped without rolling";
@@ -234,6 +238,70 @@ TEST(SoundDirector, MIsALetterWhileANameIsTyped) {
     EXPECT_TRUE(std::ranges::none_of(
         events, [](const frame_event& e) { return e.what == frame_event::kind::sound_toggled; }));
     EXPECT_EQ(g.session.player_name.substr(0, 1), "m");
+}
+
+}  // namespace
+
+namespace {
+
+// The scene's placing, worked out by hand: the desk's tilt about its length, then its slope
+// and the camera's 40 degrees about x, the camera 70 units away and 10 below, then the depth
+// squeezed to a quarter.
+voice_position placed_by_hand(const level_t& level, double x, double y, double z) {
+    const double tilt = level.rotation.y * std::numbers::pi / 180.0;
+    const double slope = (40.0 + level.rotation.x) * std::numbers::pi / 180.0;
+    const double gl_x = x * std::cos(tilt) - z * std::sin(tilt);
+    const double gl_y = x * std::sin(tilt) + z * std::cos(tilt);
+    const double eye_y = gl_y * std::cos(slope) - y * std::sin(slope);
+    const double eye_z = gl_y * std::sin(slope) + y * std::cos(slope);
+    return {static_cast<float>(gl_x), static_cast<float>(eye_y + 10.0),
+            static_cast<float>((eye_z - 70.0) / 4.0)};
+}
+
+TEST(SoundDirector, VoicesArePlacedAsTheSceneDrawsTheDesk) {
+    level_t level = *load_level(0);
+    for (const double tilt : {0.0, -5.0, 5.0}) {
+        level.rotation.y = tilt;
+        for (const point3D_t p :
+             {point3D_t{0.0, 0.0, 0.0}, point3D_t{12.0, 30.0, 0.8}, point3D_t{-20.0, -35.0, 1.8}}) {
+            const voice_position got = desk_to_listener(level, p);
+            const voice_position want = placed_by_hand(level, p.x, p.y, p.z);
+            EXPECT_NEAR(got.x, want.x, 1e-4) << tilt << " " << p.x;
+            EXPECT_NEAR(got.y, want.y, 1e-4) << tilt << " " << p.y;
+            EXPECT_NEAR(got.z, want.z, 1e-4) << tilt << " " << p.z;
+        }
+    }
+}
+
+TEST(SoundDirector, RollingPitchRisesWithSpeedAndTheEndOfAGameIsHeard) {
+    director_on_level d(0);
+    using k = frame_event::kind;
+    ball_t& ball = d.g.level->balls[0];
+    ball.active = ball_in_play;
+    for (const double speed : {0.0, 3.0, 6.0, 24.0}) {
+        ball.v = {speed * 0.6, speed * 0.8, 0.0};
+        d.frame({event(k::ball_landed, 0, 1.2)});
+    }
+    ASSERT_EQ(d.sink.roll_pitches.size(), 4u);
+    EXPECT_EQ(d.sink.roll_gains.front(), 0.0f);
+    EXPECT_FLOAT_EQ(d.sink.roll_gains.back(), 1.0f);
+    EXPECT_TRUE(std::ranges::is_sorted(d.sink.roll_gains));
+    EXPECT_TRUE(std::ranges::is_sorted(d.sink.roll_pitches));
+    EXPECT_LT(d.sink.roll_pitches.front(), d.sink.roll_pitches[1]);
+    EXPECT_FLOAT_EQ(d.sink.roll_pitches.front(), 0.8f);
+    EXPECT_FLOAT_EQ(d.sink.roll_pitches.back(), 1.4f);
+
+    frame_event accepted = event(k::post_finished, -1);
+    accepted.success = true;
+    d.frame({event(k::game_over, -1), event(k::name_edited, -1), accepted,
+             event(k::post_finished, -1)});
+    const std::vector<sound_id> tail = {sound_id::game_over, sound_id::key, sound_id::post_accepted,
+                                        sound_id::post_refused};
+    ASSERT_EQ(d.sink.plays.size(), tail.size());
+    for (std::size_t i = 0; i < tail.size(); ++i) {
+        EXPECT_EQ(d.sink.plays[i].id, tail[i]);
+        EXPECT_FALSE(d.sink.plays[i].at.has_value());
+    }
 }
 
 }  // namespace

@@ -160,6 +160,22 @@ TEST(Synth, PitchesMoveTheWayTheyShould) {
     }
 }
 
+// Each impact sits in its own register, so that a thud, a knock and a click are told apart.
+TEST(Synth, ImpactsSoundInTheirRegisters) {
+    struct reg {
+        sound_id id;
+        double lo_hz, hi_hz;
+    };
+    for (const reg& r :
+         {reg{sound_id::thud, 60.0, 200.0}, reg{sound_id::knock, 250.0, 900.0},
+          reg{sound_id::click, 1500.0, 4000.0}, reg{sound_id::key, 1000.0, 4000.0}}) {
+        const samples_t s = synthesize(r.id);
+        const double hz = strongest_hz(s, 0.002, 0.02, 30.0, 10000.0);
+        EXPECT_GE(hz, r.lo_hz) << sound_name(r.id);
+        EXPECT_LE(hz, r.hi_hz) << sound_name(r.id);
+    }
+}
+
 TEST(Synth, TheBankHoldsTheSameSoundsEveryTimeUnderDistinctNames) {
     const sound_bank bank = synthesize_sounds();
     std::set<std::string> names;
