@@ -8,7 +8,8 @@
 # make memcheck  builds, plays level 0 to its end and into level 1 on the real game under
 #                 valgrind's memcheck on a virtual display (a few minutes)
 # make golden rewrites the recorded whole-game results and level layouts (see the README)
-# make bench  installs, builds, runs the benchmarks
+# make bench  installs, builds, runs the benchmarks (the last plays the real game full screen
+#             for 25 s)
 # make fuzz   builds the fuzz targets with clang and libFuzzer and runs each for FUZZ_SECONDS
 # make package       builds build/kulimbara_VERSION_amd64.deb and kulimbara-highscore_VERSION_amd64.deb
 # make package-test  builds the packages, lints them and installs them in clean Debian 12 chroots
@@ -99,8 +100,9 @@ bench: WERROR := OFF
 bench: build
 	./$(BUILD)/kulimbara-core-bench
 	./$(BUILD)/kulimbara-highscore-bench
-	@if [ -n "$${DISPLAY:-}" ]; then ./$(BUILD)/kulimbara-render-bench; \
-	else KULIMBARA_SCREEN=1920x1080x24 tests/with_display.sh ./$(BUILD)/kulimbara-render-bench; fi
+	@render="./$(BUILD)/kulimbara-render-bench && bench/game_frames.sh ./$(BUILD)/kulimbara"; \
+	if [ -n "$${DISPLAY:-}" ]; then sh -c "$$render"; \
+	else KULIMBARA_SCREEN=1920x1080x24 tests/with_display.sh sh -c "$$render"; fi
 
 # These two keep the build folder's settings, so that they cause no rebuild of the game.
 font-table: deps

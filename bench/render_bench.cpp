@@ -1,8 +1,8 @@
 // Frames per second of a level in play, for each quality level and an empty frame, at two
 // window sizes; at 1920x1080 and full quality also play with and without the head-up
-// display, play with and without sound, the intro screen and the end screen; and the time
-// from start to the first swapped frame, beside the time that building the font adds. Run on
-// a display (make bench provides a virtual one when there is none).
+// display, play with and without sound, the intro screen, the end screen and every level;
+// and the time from start to the first swapped frame, beside the time that building the font
+// adds. Run on a display (make bench provides a virtual one when there is none).
 #include <unistd.h>
 
 #include <algorithm>
@@ -241,6 +241,45 @@ void sound_figures(int w, int h, double seconds) {
         (with_processor - without_processor) / with_processor * 100.0, most_voices);
 }
 
+// Every level at full quality, drawn as it stands with two of its balls in play, or one where
+// the level never has two at once with SPACE released.
+void level_figures(int w, int h, double seconds) {
+    auto balls_in_play = [] {
+        return static_cast<int>(std::ranges::count_if(
+            the_game.level->balls, [](const ball_t& b) { return is_in_play(b); }));
+    };
+    for (int n = 0; n < levels_count; ++n) {
+        int in_play = 0;
+        for (const int want : {2, 1}) {
+            in_play = 0;
+            shell.Init(n);
+            frame_input enter;
+            enter.keys.push_back({true, key_enter});
+            shell.frame(enter);  // the intro of level 0
+            for (int frame = 0;
+                 frame < 600 * 60 && in_play < want && !is_level_completed(the_game.session.screen);
+                 ++frame) {
+                game_frame(false);
+                in_play = balls_in_play();
+            }
+            if (in_play >= want) {
+                break;
+            }
+        }
+        const quality_cfg_t quality = quality_at(0);
+        const frame_view view{*the_game.level,
+                              the_game.tt,
+                              quality,
+                              the_game.session.screen,
+                              the_game.session.total_score,
+                              false,
+                              the_game.final_screen()};
+        const double fps = frames_per_second([&] { draw_view(view, w, h); }, seconds);
+        std::printf("%dx%d  level %d, quality 0: %.1f fps (%d balls in play)\n", w, h, n, fps,
+                    in_play);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) try {
@@ -308,6 +347,7 @@ int main(int argc, char** argv) try {
         if (w == 1920) {
             text_figures(w, h, seconds);
             sound_figures(w, h, seconds);
+            level_figures(w, h, seconds);
         }
     }
     return 0;

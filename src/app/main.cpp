@@ -5,6 +5,8 @@
 
 #include <cctype>
 #include <chrono>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -39,6 +41,25 @@ std::vector<key_event> pending_keys;
 replay_save_trigger save_trigger;
 replay_saver saver;
 constexpr std::chrono::milliseconds save_wait_at_exit{2000};
+
+// KULIMBARA_FRAME_TIMES=FILE: the length of every frame of play, in microseconds, one a line,
+// written when the game ends; for the benchmark that measures the real game.
+std::vector<std::int64_t> frame_times_in_play;
+const char* frame_times_path = nullptr;
+
+void write_frame_times() {
+    if (frame_times_path == nullptr) {
+        return;
+    }
+    if (std::FILE* out = std::fopen(frame_times_path, "w")) {
+        for (const std::int64_t micros : frame_times_in_play) {
+            std::fprintf(out, "%lld\n", static_cast<long long>(micros));
+        }
+        std::fclose(out);
+    } else {
+        std::fprintf(stderr, "kulimbara: cannot write the frame times to %s\n", frame_times_path);
+    }
+}
 
 // The recorded game watched with --replay, its pace, and the next of its frames to play.
 std::optional<replay> watched;
@@ -96,6 +117,9 @@ void timeTick() {
     sound.poll();
     frame_input input;
     input.deltaT = frame_times.next(clock_micros());
+    if (frame_times_path != nullptr && is_play(shell.state().session.screen)) {
+        frame_times_in_play.push_back(std::llround(input.deltaT * 1e6));
+    }
     input.keys.swap(pending_keys);
     input.post_result = shell.poll_score_post();
     const std::vector<frame_event>* events = nullptr;
@@ -116,6 +140,7 @@ void timeTick() {
                              static_cast<long long>(save_wait_at_exit.count()));
             }
         }
+        write_frame_times();
         std::exit(EXIT_SUCCESS);
     }
     glutPostRedisplay();
@@ -259,6 +284,7 @@ int main(int argc, char** argv) {
         watched = std::move(read.result);
     }
     debug = options.debug ? 1 : 0;
+    frame_times_path = std::getenv("KULIMBARA_FRAME_TIMES");
     // GLUT ends the process with its own message when there is no display; say it plainly.
     // The probe stays connected until GLUT has connected: a server whose only client leaves
     // resets, and could refuse GLUT meanwhile.
