@@ -12,6 +12,7 @@
 #include <ctime>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "clock.h"
 #include "frame.h"
@@ -313,11 +314,18 @@ int main(int argc, char** argv) try {
     std::printf("level 4, %d balls in play, %d blocks, %d holes\n", in_play,
                 the_game.level->blocks_count(), the_game.level->holes_count());
 
-    const double seconds = argc > 1 ? std::stod(argv[1]) : 2.0;
+    // --levels [SECONDS]: the empty frame and every level at 1920x1080 alone, for comparing two
+    // builds side by side (bench/compare_render.sh).
+    const bool levels_only = argc > 1 && std::string_view(argv[1]) == "--levels";
+    const int seconds_arg = levels_only ? 2 : 1;
+    const double seconds = argc > seconds_arg ? std::stod(argv[seconds_arg]) : 2.0;
     const int sizes[][2] = {{1280, 720}, {1920, 1080}};
     for (const auto& size : sizes) {
         const int w = size[0];
         const int h = size[1];
+        if (levels_only && w != 1920) {
+            continue;
+        }
         glutReshapeWindow(w, h);
         // The window system takes its time; measure only at the size asked for.
         const double asked = getTime();
@@ -332,6 +340,10 @@ int main(int argc, char** argv) try {
         }
         std::printf("%dx%d  empty frame: %.1f fps\n", w, h,
                     frames_per_second(empty_frame, seconds));
+        if (levels_only) {
+            level_figures(w, h, seconds);
+            continue;
+        }
         for (int q = 0; q <= lowest_quality_level; ++q) {
             const quality_cfg_t quality = quality_at(q);
             const frame_view view{*the_game.level,

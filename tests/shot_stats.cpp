@@ -1,7 +1,8 @@
 // Colour statistics of 8-bit binary PPM screenshots for the end-to-end test:
 //   shot-stats SHOT.ppm            one "class fraction" line per colour class of the game's
 //                                  palette, and white and blue-green for its texts
-//   shot-stats --diff A.ppm B.ppm  "differ fraction": pixels that changed between two shots
+//   shot-stats --diff A.ppm B.ppm [LEVEL]  "differ fraction": pixels that changed between two
+//                                  shots by more than LEVEL of 255 (16 when not given) in a channel
 // A shadow hides the bright one of the desk's two lights, halving its blue; as the lit desk
 // darkens with distance, shadow is desk blue below 70% of the brightest of its pixel row.
 #include <algorithm>
@@ -87,7 +88,7 @@ void print_classes(const image& shot) {
     }
 }
 
-void print_difference(const image& a, const image& b) {
+void print_difference(const image& a, const image& b, int level) {
     if (a.width != b.width || a.height != b.height) {
         std::fprintf(stderr, "shot-stats: the two shots differ in size\n");
         std::exit(EXIT_FAILURE);
@@ -95,7 +96,8 @@ void print_difference(const image& a, const image& b) {
     long changed = 0;
     for (std::size_t i = 0; i < a.pixels.size(); ++i) {
         const rgb p = a.pixels[i], q = b.pixels[i];
-        changed += std::abs(p.r - q.r) > 16 || std::abs(p.g - q.g) > 16 || std::abs(p.b - q.b) > 16;
+        changed += std::abs(p.r - q.r) > level || std::abs(p.g - q.g) > level ||
+                   std::abs(p.b - q.b) > level;
     }
     std::printf("differ %.6f\n", changed / static_cast<double>(a.pixels.size()));
 }
@@ -105,10 +107,11 @@ void print_difference(const image& a, const image& b) {
 int main(int argc, char** argv) {
     if (argc == 2) {
         print_classes(read_ppm(argv[1]));
-    } else if (argc == 4 && std::string(argv[1]) == "--diff") {
-        print_difference(read_ppm(argv[2]), read_ppm(argv[3]));
+    } else if ((argc == 4 || argc == 5) && std::string(argv[1]) == "--diff") {
+        print_difference(read_ppm(argv[2]), read_ppm(argv[3]), argc == 5 ? std::atoi(argv[4]) : 16);
     } else {
-        std::fprintf(stderr, "usage: shot-stats SHOT.ppm | shot-stats --diff A.ppm B.ppm\n");
+        std::fprintf(stderr,
+                     "usage: shot-stats SHOT.ppm | shot-stats --diff A.ppm B.ppm [LEVEL]\n");
         return 2;
     }
     return 0;

@@ -24,7 +24,7 @@ namespace {
 const option_parser parser(
     "screenshots",
     "usage: screenshots OUTDIR [--size WxH] [--intro-at S] [--play-level N] [--play-at S]\n"
-    "                   [--name NAME] [--end-at S]\n");
+    "                   [--any-frame] [--name NAME] [--end-at S]\n");
 
 struct command_line {
     std::string out_dir;
@@ -33,6 +33,9 @@ struct command_line {
     double intro_at = 4.12;  // seconds on the intro screen
     int play_level = 1;
     double play_at = 24.5;  // earliest second of play in that level for its shot
+    // Shoot the first frame of play from play_at on with a ball in play, gate points or not (the
+    // picture budget of a drawing change compares such frames).
+    bool any_frame = false;
     std::string name = "ada";
     double end_at = 1.77;  // seconds on the end screen
 };
@@ -72,6 +75,11 @@ command_line parse(int argc, char** argv) {
                        return "";
                    }},
                   seconds_option("--play-at", cmd.play_at),
+                  {"--any-frame", false,
+                   [&](const std::string&) -> std::string {
+                       cmd.any_frame = true;
+                       return "";
+                   }},
                   {"--name", true,
                    [&](const std::string& text) -> std::string {
                        // The name as the game would take it: 1 to 16 of its characters.
@@ -222,7 +230,8 @@ bool play_level(const command_line& cmd, bool& shot_ok) {
         run_frame(false, cmd.width, cmd.height);
         const timedText* points = fresh_gate_points();
         if (level_number == cmd.play_level && !shot_taken && frame >= earliest_shot &&
-            is_play(the_game.session.screen) && balls_in_play() >= 2 && points != nullptr) {
+            is_play(the_game.session.screen) &&
+            (cmd.any_frame ? balls_in_play() >= 1 : balls_in_play() >= 2 && points != nullptr)) {
             draw_frame(cmd.width, cmd.height);
             shot_ok = write_frame(cmd.out_dir + "/play.ppm", cmd.width, cmd.height);
             shot_taken = true;
@@ -230,7 +239,7 @@ bool play_level(const command_line& cmd, bool& shot_ok) {
                 "play: level %d after %.2f s, %d balls in play, gate points %s, "
                 "score %d\n",
                 level_number, static_cast<double>(frame) * frame_seconds, balls_in_play(),
-                points->text.c_str(), the_game.session.total_score);
+                points != nullptr ? points->text.c_str() : "none", the_game.session.total_score);
         }
         if (is_level_completed(the_game.session.screen)) {
             pending_keys.push_back({false, key_space});
