@@ -29,7 +29,6 @@ const game& the_game = shell.state();
 // A frame of the game as the view shows it, which may differ from the game's own.
 void draw_view(const frame_view& view, int w, int h) {
     begin_frame(w, h);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     load_camera(0, 0, 0);
     shell.renderer.draw_scene(view);
     glFlush();

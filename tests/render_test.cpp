@@ -70,7 +70,6 @@ void view_from_above(const level_t& level, int pixels_per_unit) {
 void game_view() {
     begin_frame(window_w, window_h);
     load_camera(0, 0, 0);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
 }
 
 // A flat blue desk with nothing on it.

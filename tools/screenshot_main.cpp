@@ -133,7 +133,6 @@ void press(int key) {
 
 void draw_frame(int width, int height) {
     begin_frame(width, height);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     load_camera(0, 0, 0);
     shell.draw();
     glFlush();

@@ -91,7 +91,6 @@ void onReshape(int w, int h) {
 
 void onDisplay() {
     begin_frame(WindowWidth, WindowHeight);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     load_camera(camera.xnew, camera.ynew, camera.znew);
     shell.draw();
     if (shell.state().pause_flag || (pacer && pacer->paused())) {

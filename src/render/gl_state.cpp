@@ -80,6 +80,7 @@ void begin_frame(int w, int h) {
     // Texts switch fog off and outlines lighting; every frame starts with both on again.
     glEnable(GL_FOG);
     glEnable(GL_LIGHTING);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
 }
 
 void load_camera(int xnew, int ynew, int znew) {

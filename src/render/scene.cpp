@@ -283,8 +283,7 @@ void scene::draw_scene(const frame_view& view) {
     } else {
         const bool shadows = quality_cfg->shadows != 0;
         if (shadows) {
-            glClear(GL_STENCIL_BUFFER_BIT);
-            set_shadow_mask();
+            set_shadow_mask();  // the frame began with the stencil cleared
             glClear(GL_DEPTH_BUFFER_BIT);
             glEnable(GL_STENCIL_TEST);
             glStencilOp(GL_KEEP, GL_KEEP, GL_KEEP);

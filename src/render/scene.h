@@ -20,9 +20,10 @@ void keep_frame_memory();
 // The fixed OpenGL state of the game: lights, material, fog, blending, culling.
 void init_gl_state();
 
-// The start of every frame, before its clear: viewport and perspective for a window of w × h
-// pixels, the modelview matrix current, and fog and lighting on (a frame's texts may leave
-// them off).
+// The start of every frame: viewport and perspective for a window of w × h pixels, the
+// modelview matrix current, fog and lighting on (a frame's texts may leave them off), and the
+// colour, depth and stencil buffers cleared together, which costs the software renderer one
+// pass over the frame where a separate stencil clear would cost another.
 void begin_frame(int w, int h);
 
 // The camera of a frame: the view from above and in front, turned by the debug camera.
