@@ -154,11 +154,11 @@ void scene::draw_blocks_outline(double line_width) const {
     end_outline();
 }
 
-void scene::draw_balls() const {
+void scene::draw_balls(bool waiting_too) const {
     glPushMatrix();
     desk_transform();
     for (const ball_t& ball : level->balls) {
-        if (is_lost(ball)) {
+        if (is_lost(ball) || (is_waiting(ball) && !waiting_too)) {
             continue;
         }
         glPushMatrix();
@@ -284,7 +284,10 @@ void scene::draw_scene(const frame_view& view) {
         const bool shadows = quality_cfg->shadows != 0;
         if (shadows) {
             set_shadow_mask();  // the frame began with the stencil cleared
-            glClear(GL_DEPTH_BUFFER_BIT);
+            // The mask left the depth of the desk, the blocks and the balls in play, which the
+            // passes draw again at the very same depths: kept, it spares the renderer a clear
+            // and the shading of every hidden fragment.
+            glDepthFunc(GL_LEQUAL);
             glEnable(GL_STENCIL_TEST);
             glStencilOp(GL_KEEP, GL_KEEP, GL_KEEP);
             glStencilFunc(GL_EQUAL, 0, 0xFFFFFFFF);
@@ -298,6 +301,7 @@ void scene::draw_scene(const frame_view& view) {
             glEnable(GL_LIGHT0);
             glDisable(GL_LIGHT1);
             glDisable(GL_STENCIL_TEST);
+            glDepthFunc(GL_LESS);
         }
         glPopMatrix();
         if (hud) {

@@ -63,7 +63,8 @@ class scene {
     void draw_desk_outline(double line_width) const;
     void draw_blocks() const;
     void draw_blocks_outline(double line_width) const;
-    void draw_balls() const;
+    // The balls on the desk, and unless told otherwise the translucent ones waiting for release.
+    void draw_balls(bool waiting_too = true) const;
     void draw_gates() const;
 
     // The stencil mask: non-zero where a shadow volume covers the visible surface.

@@ -45,7 +45,9 @@ void scene::set_shadow_mask() const {
     glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
     draw_desk();
     draw_blocks();
-    draw_balls();
+    // Not the translucent waiting balls: the passes that keep this depth draw the desk behind
+    // them.
+    draw_balls(false);
     glDepthMask(GL_FALSE);
     glEnable(GL_STENCIL_TEST);
     glStencilFunc(GL_ALWAYS, 0, 0);
