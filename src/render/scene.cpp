@@ -247,6 +247,11 @@ void scene::scene_pass() const {
     }
     draw_balls();
     draw_gates();
+}
+
+// The smooth outlines come last, once for the whole frame: they are unlit, so the lit and the
+// shadowed pass would draw them alike, each where its own stencil lets it.
+void scene::smooth_outlines() const {
     if (quality_cfg->antialiasing != 0) {
         glHint(GL_LINE_SMOOTH_HINT, GL_NICEST);
         glEnable(GL_LINE_SMOOTH);
@@ -301,8 +306,9 @@ void scene::draw_scene(const frame_view& view) {
             glEnable(GL_LIGHT0);
             glDisable(GL_LIGHT1);
             glDisable(GL_STENCIL_TEST);
-            glDepthFunc(GL_LESS);
         }
+        smooth_outlines();
+        glDepthFunc(GL_LESS);
         glPopMatrix();
         if (hud) {
             ttInit();
