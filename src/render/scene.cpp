@@ -238,20 +238,19 @@ void scene::draw_gates() const {
 
 void scene::scene_pass() const {
     draw_desk();
-    if (quality_cfg->outlines != 0) {
-        draw_desk_outline(1.0);
-    }
     draw_blocks();
-    if (quality_cfg->outlines != 0) {
-        draw_blocks_outline(1.0);
-    }
     draw_balls();
     draw_gates();
 }
 
-// The smooth outlines come last, once for the whole frame: they are unlit, so the lit and the
-// shadowed pass would draw them alike, each where its own stencil lets it.
-void scene::smooth_outlines() const {
+// The outlines come last, once for the whole frame: they are unlit, so the lit and the shadowed
+// pass would draw them alike, each where its own stencil lets it. Only behind a translucent
+// gate do they now go unseen.
+void scene::outlines() const {
+    if (quality_cfg->outlines != 0) {
+        draw_desk_outline(1.0);
+        draw_blocks_outline(1.0);
+    }
     if (quality_cfg->antialiasing != 0) {
         glHint(GL_LINE_SMOOTH_HINT, GL_NICEST);
         glEnable(GL_LINE_SMOOTH);
@@ -307,7 +306,7 @@ void scene::draw_scene(const frame_view& view) {
             glDisable(GL_LIGHT1);
             glDisable(GL_STENCIL_TEST);
         }
-        smooth_outlines();
+        outlines();
         glDepthFunc(GL_LESS);
         glPopMatrix();
         if (hud) {

@@ -79,7 +79,7 @@ class scene {
 
   private:
     void scene_pass() const;
-    void smooth_outlines() const;
+    void outlines() const;
     void desk_transform() const;
     void draw_balls_shadows() const;
     void draw_shadow_mask(double size1, double size2, double length) const;
