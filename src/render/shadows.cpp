@@ -52,15 +52,19 @@ void scene::set_shadow_mask() const {
     glEnable(GL_STENCIL_TEST);
     glStencilFunc(GL_ALWAYS, 0, 0);
 
+    // The balls' volumes in one pass, both sides at once: their front faces count up and their
+    // back faces down. Wrapping, the counts come out as the two one-sided passes left them,
+    // whatever order the faces arrive in.
+    glDisable(GL_CULL_FACE);
+    glStencilOpSeparate(GL_FRONT, GL_KEEP, GL_KEEP, GL_INCR_WRAP);
+    glStencilOpSeparate(GL_BACK, GL_KEEP, GL_KEEP, GL_DECR_WRAP);
+    draw_balls_shadows();
+    glEnable(GL_CULL_FACE);
+
+    // Block volumes count their front faces alone.
     glStencilOp(GL_KEEP, GL_KEEP, GL_INCR);
     glCullFace(GL_BACK);
-    draw_balls_shadows();
     draw_block_shadows();
-
-    // Block volumes count in the incrementing pass alone.
-    glStencilOp(GL_KEEP, GL_KEEP, GL_DECR);
-    glCullFace(GL_FRONT);
-    draw_balls_shadows();
 
     glDepthMask(GL_TRUE);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
