@@ -124,6 +124,36 @@ quality_cfg_t quality_at(int q) {
     return quality;
 }
 
+// The cost of a part of the frame: short runs with it (`use(true)`) and without alternate
+// `rounds` times, so that a neighbour's load on the machine weighs on both alike. Returns the
+// part's share of the frame's wall time and of its processor time, and the frame rates.
+struct part_cost {
+    double with_fps = 0.0;
+    double without_fps = 0.0;
+    double wall_share = 0.0;       // per cent
+    double processor_share = 0.0;  // per cent
+};
+
+template <typename Use, typename Frame>
+part_cost measure_part(Use use, Frame frame, int rounds, double seconds) {
+    frame_run runs[2];
+    for (int round = 0; round < rounds; ++round) {
+        for (const bool with : {true, false}) {
+            use(with);
+            const frame_run run = run_frames([&] { frame(with); }, seconds);
+            runs[with].frames += run.frames;
+            runs[with].wall += run.wall;
+            runs[with].processor += run.processor;
+        }
+    }
+    const double with_wall = runs[1].wall / runs[1].frames;
+    const double without_wall = runs[0].wall / runs[0].frames;
+    const double with_processor = runs[1].processor / runs[1].frames;
+    const double without_processor = runs[0].processor / runs[0].frames;
+    return {1.0 / with_wall, 1.0 / without_wall, (with_wall - without_wall) / with_wall * 100.0,
+            (with_processor - without_processor) / with_processor * 100.0};
+}
+
 // Play with and without the texts, the intro and the end screen, at full quality. The game
 // plays on, so that its texts move as in a game.
 void text_figures(int w, int h, double seconds) {
@@ -142,29 +172,14 @@ void text_figures(int w, int h, double seconds) {
         game_frame(false);
         draw_view(view(screen), w, h);
     };
-    // Alternate short runs with and without the texts, so that a neighbour's load on the
-    // machine weighs on both alike; count processor time beside the wall clock.
-    frame_run runs[2];
-    for (int round = 0; round < 4; ++round) {
-        for (const bool hud : {true, false}) {
-            shell.renderer.hud = hud;
-            const frame_run run =
-                run_frames([&] { animated_frame(game_screen::play); }, seconds / 4);
-            runs[hud].frames += run.frames;
-            runs[hud].wall += run.wall;
-            runs[hud].processor += run.processor;
-        }
-    }
+    const part_cost hud =
+        measure_part([](bool with) { shell.renderer.hud = with; },
+                     [&](bool) { animated_frame(game_screen::play); }, 4, seconds / 4);
     shell.renderer.hud = true;
-    const double with_wall = runs[1].wall / runs[1].frames;
-    const double without_wall = runs[0].wall / runs[0].frames;
-    const double with_processor = runs[1].processor / runs[1].frames;
-    const double without_processor = runs[0].processor / runs[0].frames;
     std::printf(
         "%dx%d  play, quality 0: %.1f fps with the head-up display, %.1f fps without; the display"
         " takes %.1f%% of the frame's time and %.1f%% of its processor time\n",
-        w, h, 1.0 / with_wall, 1.0 / without_wall, (with_wall - without_wall) / with_wall * 100.0,
-        (with_processor - without_processor) / with_processor * 100.0);
+        w, h, hud.with_fps, hud.without_fps, hud.wall_share, hud.processor_share);
 
     std::printf("%dx%d  intro screen: %.1f fps\n", w, h,
                 frames_per_second([&] { animated_frame(game_screen::intro); }, seconds));
@@ -208,37 +223,25 @@ void sound_figures(int w, int h, double seconds) {
     }
     silent_sink silent;
     quality_at(0);
-    frame_run runs[2];
     int most_voices = 0;
     // SPACE changes every 45 frames, so that the balls roll and knock.
     long frame = 0;
-    for (int round = 0; round < 8; ++round) {
-        for (const bool sound : {true, false}) {
-            shell.sound_to(sound ? static_cast<voice_sink&>(*device) : silent);
-            const frame_run run = run_frames(
-                [&] {
-                    game_frame(frame++ / 45 % 2 == 1);
-                    draw_frame(w, h);
-                    if (sound) {
-                        most_voices = std::max(most_voices, device->voices_in_use());
-                    }
-                },
-                seconds / 4);
-            runs[sound].frames += run.frames;
-            runs[sound].wall += run.wall;
-            runs[sound].processor += run.processor;
-        }
-    }
+    const part_cost sound = measure_part(
+        [&](bool with) { shell.sound_to(with ? static_cast<voice_sink&>(*device) : silent); },
+        [&](bool with) {
+            game_frame(frame++ / 45 % 2 == 1);
+            draw_frame(w, h);
+            if (with) {
+                most_voices = std::max(most_voices, device->voices_in_use());
+            }
+        },
+        8, seconds / 4);
     shell.sound_to(silent);
-    const double with_wall = runs[1].wall / runs[1].frames;
-    const double without_wall = runs[0].wall / runs[0].frames;
-    const double with_processor = runs[1].processor / runs[1].frames;
-    const double without_processor = runs[0].processor / runs[0].frames;
     std::printf(
         "%dx%d  play, quality 0: %.1f fps with sound, %.1f fps without; sound takes %.1f%% of the "
         "frame's time and %.1f%% of its processor time (at most %d voices)\n",
-        w, h, 1.0 / with_wall, 1.0 / without_wall, (with_wall - without_wall) / with_wall * 100.0,
-        (with_processor - without_processor) / with_processor * 100.0, most_voices);
+        w, h, sound.with_fps, sound.without_fps, sound.wall_share, sound.processor_share,
+        most_voices);
 }
 
 // Every level at full quality, drawn as it stands with two of its balls in play, or one where

@@ -341,7 +341,7 @@ void sound_output::play(sound_id id, int variant, float gain, std::optional<voic
     }
 }
 void sound_output::roll(int ball, float gain, float pitch, voice_position at) {
-    if (sink_ && !paused_) {
+    if (sink_) {
         sink_->roll(ball, gain, pitch, at);
     }
 }
@@ -351,7 +351,6 @@ void sound_output::stop_roll(int ball) {
     }
 }
 void sound_output::pause_play(bool paused) {
-    paused_ = paused;
     if (sink_) {
         sink_->pause_play(paused);
     }

@@ -64,6 +64,5 @@ class sound_output final : public voice_sink {
     std::shared_ptr<opening> opening_;
     std::unique_ptr<openal_sink> sink_;
     bool muted_ = false;
-    bool paused_ = false;
     std::FILE* log_ = nullptr;
 };
