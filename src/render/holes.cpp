@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "desk_top.h"
 #include "gl.h"
 #include "math_constants.h"
 
@@ -78,12 +79,13 @@ void GLAPIENTRY callback_error(GLenum error, void* polygon_data) {
     }
 }
 
-// The desk's top face. Seen from above the outer contour runs clockwise and every hole
-// counterclockwise; the odd winding rule keeps the desk and drops the holes. Holes that cross
-// each other or the desk's edge would need a combine callback: GLU then draws no top and
-// reports why.
+// The desk's top face, cut into cells (desk_top.h). The cells without holes are triangulated
+// directly, in one batch. GLU cuts each cell with holes: its edge, seen from above, runs
+// clockwise and every hole counterclockwise, and the odd winding rule keeps the desk and drops
+// the holes. Holes that cross each other or the desk's edge would need a combine callback: GLU
+// then draws no top for their cell and reports why.
 std::optional<std::string> holes_layer(const hole_drawer& drawer, const level_t& level,
-                                       int countours) {
+                                       const std::vector<desk_cell>& cells, int countours) {
     const double w = static_cast<double>(level.width) / 2;
     const double h = static_cast<double>(level.height) / 2;
     const double d = static_cast<double>(level.depth) / 2;
@@ -100,16 +102,17 @@ std::optional<std::string> holes_layer(const hole_drawer& drawer, const level_t&
         return std::nullopt;
     }
 
-    // Every point stays in place until the polygon is finished: GLU keeps pointers to them.
-    const auto segments = static_cast<std::size_t>(drawer.segments());
-    std::vector<coord_t> coords(4 + level.holes.size() * segments);
-    coords[0] = {w, d, -h};
-    coords[1] = {-w, d, -h};
-    coords[2] = {-w, d, h};
-    coords[3] = {w, d, h};
-    for (std::size_t i = 0; i < level.holes.size(); ++i) {
-        tess_hole(drawer, level.holes[i], d, &coords[4 + i * segments]);
+    glBegin(GL_TRIANGLES);
+    for (const desk_cell& cell : cells) {
+        if (cell.holes.empty()) {
+            for (const desk_triangle& triangle : triangulate_convex(cell.boundary)) {
+                for (const point2D_t& p : triangle) {
+                    glVertex3d(p.x, d, p.y);
+                }
+            }
+        }
     }
+    glEnd();
 
     GLUtesselator* tess = gluNewTess();
     if (tess == nullptr) {
@@ -120,28 +123,43 @@ std::optional<std::string> holes_layer(const hole_drawer& drawer, const level_t&
     gluTessCallback(tess, GLU_TESS_BEGIN, reinterpret_cast<_GLUfuncptr>(callback_begin));
     gluTessCallback(tess, GLU_TESS_END, reinterpret_cast<_GLUfuncptr>(callback_end));
     gluTessCallback(tess, GLU_TESS_ERROR_DATA, reinterpret_cast<_GLUfuncptr>(callback_error));
-    // With an edge-flag callback GLU sends the same triangles as one list instead of many
-    // fans and strips: one draw instead of hundreds for the software renderer, the same
-    // pixels. The flags only matter to outlines, and the flag is set back afterwards.
+    // With an edge-flag callback GLU sends one list of triangles per cell instead of many
+    // fans and strips, the same pixels. The flags only matter to outlines, and the flag is
+    // set back afterwards.
     gluTessCallback(tess, GLU_TESS_EDGE_FLAG, reinterpret_cast<_GLUfuncptr>(glEdgeFlag));
     gluTessProperty(tess, GLU_TESS_WINDING_RULE, GLU_TESS_WINDING_ODD);
     gluTessProperty(tess, GLU_TESS_BOUNDARY_ONLY, GL_FALSE);
 
-    gluTessBeginPolygon(tess, &failure);
-    gluTessBeginContour(tess);
-    for (int i = 0; i < 4; ++i) {
-        gluTessVertex(tess, coords[i].data(), coords[i].data());
-    }
-    gluTessEndContour(tess);
-    for (std::size_t i = 0; i < level.holes.size(); ++i) {
+    const auto segments = static_cast<std::size_t>(drawer.segments());
+    for (const desk_cell& cell : cells) {
+        if (cell.holes.empty() || failure) {
+            continue;
+        }
+        // Every point stays in place until the polygon is finished: GLU keeps pointers to them.
+        const std::size_t edge = cell.boundary.size();
+        std::vector<coord_t> coords(edge + cell.holes.size() * segments);
+        for (std::size_t i = 0; i < edge; ++i) {
+            coords[i] = {cell.boundary[i].x, d, cell.boundary[i].y};
+        }
+        for (std::size_t i = 0; i < cell.holes.size(); ++i) {
+            tess_hole(drawer, level.holes[cell.holes[i]], d, &coords[edge + i * segments]);
+        }
+        gluTessBeginPolygon(tess, &failure);
         gluTessBeginContour(tess);
-        for (std::size_t k = 0; k < segments; ++k) {
-            coord_t& c = coords[4 + i * segments + k];
-            gluTessVertex(tess, c.data(), c.data());
+        for (std::size_t i = 0; i < edge; ++i) {
+            gluTessVertex(tess, coords[i].data(), coords[i].data());
         }
         gluTessEndContour(tess);
+        for (std::size_t i = 0; i < cell.holes.size(); ++i) {
+            gluTessBeginContour(tess);
+            for (std::size_t k = 0; k < segments; ++k) {
+                coord_t& c = coords[edge + i * segments + k];
+                gluTessVertex(tess, c.data(), c.data());
+            }
+            gluTessEndContour(tess);
+        }
+        gluTessEndPolygon(tess);
     }
-    gluTessEndPolygon(tess);
     gluDeleteTess(tess);
     glEdgeFlag(GL_TRUE);
     return failure;
@@ -172,29 +190,30 @@ std::optional<std::string> hole_drawer::prepare_level(const level_t& level, int 
     } else {
         glColor3d(c.r, c.g, c.b);
     }
-    // The four sides; the slab has no bottom face.
+    // The four sides; the slab has no bottom face. Filled, each side is cut where the top's
+    // cells meet the edge, so that the two share every vertex there and leave no crack along
+    // the rim.
+    std::vector<desk_cell> cells;
+    if (countours == 0) {
+        cells = desk_top_cells(level);
+    }
+    const auto side = [&](double nx, double nz, point2D_t from, point2D_t to) {
+        const std::vector<point2D_t> top =
+            countours == 0 ? desk_edge_points(cells, from, to) : std::vector<point2D_t>{from, to};
+        glNormal3d(nx, 0, nz);
+        for (std::size_t i = 0; i + 1 < top.size(); ++i) {
+            glVertex3d(top[i].x, d, top[i].y);
+            glVertex3d(top[i + 1].x, d, top[i + 1].y);
+            glVertex3d(top[i + 1].x, -d, top[i + 1].y);
+            glVertex3d(top[i].x, -d, top[i].y);
+        }
+    };
     glBegin(GL_QUADS);
-    glNormal3d(0, 0, 1);
-    glVertex3d(w, d, h);
-    glVertex3d(-w, d, h);
-    glVertex3d(-w, -d, h);
-    glVertex3d(w, -d, h);
-    glNormal3d(0, 0, -1);
-    glVertex3d(w, -d, -h);
-    glVertex3d(-w, -d, -h);
-    glVertex3d(-w, d, -h);
-    glVertex3d(w, d, -h);
-    glNormal3d(-1, 0, 0);
-    glVertex3d(-w, d, h);
-    glVertex3d(-w, d, -h);
-    glVertex3d(-w, -d, -h);
-    glVertex3d(-w, -d, h);
-    glNormal3d(1, 0, 0);
-    glVertex3d(w, -d, h);
-    glVertex3d(w, -d, -h);
-    glVertex3d(w, d, -h);
-    glVertex3d(w, d, h);
+    side(0, 1, {w, h}, {-w, h});
+    side(0, -1, {-w, -h}, {w, -h});
+    side(-1, 0, {-w, h}, {-w, -h});
+    side(1, 0, {w, -h}, {w, h});
     glEnd();
     glNormal3d(0, 1, 0);
-    return holes_layer(*this, level, countours);
+    return holes_layer(*this, level, cells, countours);
 }

@@ -26,7 +26,7 @@ class hole_drawer {
     // Emits the desk into the display list being compiled: countours 0 gives the filled desk
     // (hole walls, slab sides, the top with its holes), 1 the outline variant (sides, the top
     // rectangle, one polygon per hole rim). When GLU cannot cut the top (holes that cross each
-    // other or the desk's edge), returns why; the list then holds the desk without its top.
+    // other or the desk's edge), returns why; the list then lacks the top around them.
     std::optional<std::string> prepare_level(const level_t& level, int countours) const;
 
   private:
