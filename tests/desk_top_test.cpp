@@ -118,6 +118,12 @@ TEST(DeskTop, AnEmptyDeskIsOneCellAndHolesAtOddPlacesStillTile) {
     // directions without touching (no straight cut separates them).
     level.holes = {{{-8.0, -13.0}, 2.0}, {{9.6, 0.0}, 0.6}, {{3.0, 10.0}, 2.0}, {{4.5, 11.5}, 2.0}};
     expect_sound_cells(level);
+    // Holes that a straight cut can part get a cell each.
+    level.holes = {{{-5.0, 4.0}, 2.0}, {{5.0, -4.0}, 2.0}, {{5.0, 8.0}, 2.0}};
+    const std::vector<desk_cell> parted = desk_top_cells(level);
+    EXPECT_EQ(std::count_if(parted.begin(), parted.end(),
+                            [](const desk_cell& c) { return c.holes.size() == 1; }),
+              3);
     // A hole over the edge stays in a cell whose edge crosses it, for the tessellator to refuse.
     level.holes = {{{9.0, 0.0}, 4.0}};
     const std::vector<desk_cell> cells = desk_top_cells(level);
