@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The real game's frame times on level 0: full screen on the current display, ENTER, 20 s of
 # play from the end of the countdown with SPACE held and released every 1.5 s, ESCAPE. Prints
-# the frames' median and 99th percentile, from the times the game itself measured.
+# the frames' median and 99th percentile, from the times the game itself measured, and the
+# quality levels it drew them at.
 # Usage: game_frames.sh GAME [SECONDS]
 set -u
 game=$1 seconds=${2:-20}
@@ -37,3 +38,10 @@ sort -n "$scratch/frames" | awk -v w="$width" -v h="$height" '
         printf "%dx%d  the real game, level 0, quality as it chose: %d frames, %.1f fps; frame time median %.1f ms, p99 %.1f ms\n",
             w, h, NR, NR / (sum / 1e6), median / 1000, p99 / 1000
     }'
+# The quality controller's steps, in the order of play: where it began, where it settled and how
+# far into play its last step came.
+awk 'NR == 1 { first = $2; q = $2 }
+     $2 != q { steps++; at = t; q = $2 }
+     { t += $1 }
+     END { printf "quality level %d at the start, %d at the end, %d steps, the last %.1f s into play\n",
+               first, q, steps, at / 1e6 }' "$scratch/frames"

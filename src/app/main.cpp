@@ -42,9 +42,14 @@ replay_save_trigger save_trigger;
 replay_saver saver;
 constexpr std::chrono::milliseconds save_wait_at_exit{2000};
 
-// KULIMBARA_FRAME_TIMES=FILE: the length of every frame of play, in microseconds, one a line,
-// written when the game ends; for the benchmark that measures the real game.
-std::vector<std::int64_t> frame_times_in_play;
+// KULIMBARA_FRAME_TIMES=FILE: the length of every frame of play in microseconds and the quality
+// level it was drawn at, one frame a line, written when the game ends; for the benchmark that
+// measures the real game.
+struct frame_record {
+    std::int64_t micros = 0;
+    int quality_level = 0;
+};
+std::vector<frame_record> frame_times_in_play;
 const char* frame_times_path = nullptr;
 
 void write_frame_times() {
@@ -52,8 +57,9 @@ void write_frame_times() {
         return;
     }
     if (std::FILE* out = std::fopen(frame_times_path, "w")) {
-        for (const std::int64_t micros : frame_times_in_play) {
-            std::fprintf(out, "%lld\n", static_cast<long long>(micros));
+        for (const frame_record& frame : frame_times_in_play) {
+            std::fprintf(out, "%lld %d\n", static_cast<long long>(frame.micros),
+                         frame.quality_level);
         }
         std::fclose(out);
     } else {
@@ -117,7 +123,8 @@ void timeTick() {
     frame_input input;
     input.deltaT = frame_times.next(clock_micros());
     if (frame_times_path != nullptr && is_play(shell.state().session.screen)) {
-        frame_times_in_play.push_back(std::llround(input.deltaT * 1e6));
+        frame_times_in_play.push_back(
+            {std::llround(input.deltaT * 1e6), shell.state().quality_cfg.current_quality_level});
     }
     input.keys.swap(pending_keys);
     input.post_result = shell.poll_score_post();
