@@ -1,5 +1,6 @@
-# make run    installs what is missing, builds, and plays (ARGS="--windowed --debug" passes
-#             options; without a display the game says so and the target fails)
+# make run    installs what the game needs, builds the game alone, and plays
+#             (ARGS="--windowed --debug" passes options; without a display the game says so
+#             and the target fails)
 # make sim    plays every level headless and prints what happened
 # make test   installs, builds with warnings as errors, runs every test, then builds a
 #             second tree under AddressSanitizer and UndefinedBehaviorSanitizer and runs
@@ -28,25 +29,34 @@ FUZZ_SECONDS ?= 60
 FUZZ_TEST_SECONDS ?= 15
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build run sim test test-plain test-sanitize test-fuzz fuzz fuzz-build \
+.PHONY: all deps configure configure-player build run sim test test-plain test-sanitize test-fuzz fuzz fuzz-build \
         memcheck golden bench format clean font-table font-preview package package-test screenshots
 
 all: build
 
 deps:
-	@bash scripts/install-deps.sh
+	@bash scripts/install-deps.sh test
 
 configure: deps
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKULIMBARA_WERROR=$(WERROR) >/dev/null
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKULIMBARA_WERROR=$(WERROR) \
+	  -DBUILD_TESTING=ON -DKULIMBARA_SERVICE=ON >/dev/null
+
+# A player's tree: the game alone, without tests or the service. A tree that exists already is
+# kept as it is, so that playing after testing rebuilds nothing.
+configure-player:
+	@bash scripts/install-deps.sh run
+	@[ -f $(BUILD)/CMakeCache.txt ] || cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DBUILD_TESTING=OFF -DKULIMBARA_SERVICE=OFF >/dev/null
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-run: WERROR := OFF
-run: build
+run: configure-player
+	@cmake --build $(BUILD) -j $(JOBS) --target kulimbara
 	@./$(BUILD)/kulimbara $(ARGS)
 
-sim: build
+sim: configure-player
+	@cmake --build $(BUILD) -j $(JOBS) --target kulimbara-sim
 	./$(BUILD)/kulimbara-sim --all --keys toggle:30
 
 test: test-plain test-sanitize test-fuzz package-test
@@ -65,7 +75,8 @@ memcheck: build
 	cd $(BUILD) && ctest --output-on-failure -V -R '^game-memcheck$$'
 
 # The fuzz tree holds only the core, the service and the fuzz targets, built with clang.
-fuzz-build: deps
+fuzz-build:
+	@bash scripts/install-deps.sh fuzz
 	@cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DKULIMBARA_FUZZ=ON >/dev/null
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
@@ -76,7 +87,8 @@ fuzz: fuzz-build
 test-fuzz: fuzz-build
 	fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_TEST_SECONDS)
 
-package: deps
+package:
+	@bash scripts/install-deps.sh package
 	@export DEB_BUILD_MAINT_OPTIONS=hardening=+all; \
 	  cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
 	  -DBUILD_TESTING=OFF -DKULIMBARA_WERROR=OFF \
@@ -88,7 +100,7 @@ package: deps
 	@rm -f $(BUILD)/kulimbara*_amd64.deb && cp $(PACKAGE_BUILD)/packages/*.deb $(BUILD)/
 	@ls -1 $(BUILD)/*.deb
 
-package-test: package
+package-test: deps package
 	tests/package_test.sh $(BUILD)/kulimbara_*_amd64.deb $(BUILD)/kulimbara-highscore_*_amd64.deb
 
 golden: build
@@ -96,8 +108,12 @@ golden: build
 	KULIMBARA_RECORD_GOLDEN=1 $(BUILD)/core-tests --gtest_brief=1 \
 	  --gtest_filter=Levels.MatchTheRecordedLayouts:Replay.TheRecordedWholeGameStillVerifies
 
-bench: WERROR := OFF
-bench: build
+bench:
+	@bash scripts/install-deps.sh bench
+	@cmake -S . -B $(BUILD) -DKULIMBARA_SERVICE=ON $$([ -f $(BUILD)/CMakeCache.txt ] || \
+	  echo -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target kulimbara kulimbara-core-bench \
+	  kulimbara-highscore-bench kulimbara-render-bench
 	./$(BUILD)/kulimbara-core-bench
 	./$(BUILD)/kulimbara-highscore-bench
 	@render="./$(BUILD)/kulimbara-render-bench && bench/game_frames.sh ./$(BUILD)/kulimbara"; \

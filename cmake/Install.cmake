@@ -11,7 +11,7 @@ set(KULIMBARA_INSTALL_SYSTEMDUNITDIR "lib/systemd/system" CACHE PATH
     "Where the service's systemd unit goes, relative to the prefix")
 set(KULIMBARA_HOMEPAGE "https://kulimbara.example.org" CACHE STRING
     "The game's home page; the AppStream screenshots are read from <homepage>/screenshots/")
-set(KULIMBARA_LICENSE "LicenseRef-proprietary" CACHE STRING
+set(KULIMBARA_LICENSE "MIT" CACHE STRING
     "The project's licence as an SPDX expression, for the AppStream metainfo")
 
 set(KULIMBARA_MAINTAINER "Kulimbara developers <maintainers@kulimbara.example.org>" CACHE STRING
@@ -77,7 +77,14 @@ if(KULIMBARA_GAME)
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/applications COMPONENT game)
 
   # The PNG icons are rendered from the SVG on every build, so they can never fall behind it.
-  find_program(RSVG_CONVERT rsvg-convert REQUIRED)
+  # Playing from the build tree needs no icons: without rsvg-convert only installing fails.
+  find_program(RSVG_CONVERT rsvg-convert)
+  set(icons_in_all ALL)
+  if(NOT RSVG_CONVERT)
+    message(STATUS "rsvg-convert (librsvg2-bin) not found: the game can be played, not installed")
+    set(RSVG_CONVERT ${CMAKE_COMMAND} -E false)
+    set(icons_in_all)
+  endif()
   set(icon_source ${CMAKE_SOURCE_DIR}/data/${kulimbara_app_id}.svg)
   set(icon_files)
   foreach(size IN LISTS kulimbara_icon_sizes)
@@ -90,7 +97,7 @@ if(KULIMBARA_GAME)
     install(FILES ${icon} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/icons/hicolor/${size}x${size}/apps
             COMPONENT game)
   endforeach()
-  add_custom_target(icons ALL DEPENDS ${icon_files})
+  add_custom_target(icons ${icons_in_all} DEPENDS ${icon_files})
   add_dependencies(install-files kulimbara icons)
   install(FILES ${icon_source} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/icons/hicolor/scalable/apps
           COMPONENT game)
@@ -106,8 +113,13 @@ endif()
 
 # The post client posts as the game does; it needs no OpenGL, but it belongs with the game.
 install(TARGETS kulimbara-post RUNTIME DESTINATION ${KULIMBARA_INSTALL_GAMESDIR} COMPONENT game)
-add_dependencies(install-files kulimbara-post kulimbara-highscore)
+add_dependencies(install-files kulimbara-post)
 kulimbara_install_man(kulimbara-post 1 game)
+
+if(NOT KULIMBARA_SERVICE)
+  return()
+endif()
+add_dependencies(install-files kulimbara-highscore)
 
 # The service is a daemon, started by systemd: sbin, with its manual in section 8.
 install(TARGETS kulimbara-highscore RUNTIME DESTINATION ${CMAKE_INSTALL_SBINDIR} COMPONENT service)

@@ -1,26 +1,41 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, testing and benchmarking need; packages that
-# are already installed are left alone.
+# Installs the Debian packages that a task needs; packages already installed are left alone.
+# Each make target asks for its own profile:
+#   run      build and play the game (compiler, OpenGL, GLUT, X11, OpenAL)
+#   server   build the high-score service (cpp-httplib, SQLite)
+#   package  build the Debian packages (both of the above, dpkg-dev, rsvg-convert for icons)
+#   bench    run the benchmarks (Google Benchmark, a virtual display)
+#   fuzz     build and run the fuzz targets (clang and its libFuzzer runtime)
+#   test     everything `make test` runs: all of the above and the test tools
+# Usage: scripts/install-deps.sh PROFILE...   (no profile: test)
 set -euo pipefail
 
-packages=(
-  cmake make g++
-  googletest libgtest-dev libgmock-dev pkg-config
-  libcpp-httplib-dev libsqlite3-dev
-  libbenchmark-dev libzstd-dev
-  libgl-dev libglu1-mesa-dev freeglut3-dev libx11-dev libgl1-mesa-dri
-  libopenal-dev
-  xvfb xauth xdotool imagemagick valgrind
-  clang-14 libclang-rt-14-dev
-  jq curl nginx
-  mandoc groff-base
-  libfreetype-dev fonts-dejavu-core
-  librsvg2-bin desktop-file-utils appstream
-  dpkg-dev lintian debootstrap
-)
+declare -A profile
+profile[base]="cmake make g++ pkg-config"
+profile[run]="${profile[base]} libgl-dev libglu1-mesa-dev freeglut3-dev libx11-dev libgl1-mesa-dri
+  libopenal-dev"
+profile[server]="${profile[base]} libcpp-httplib-dev libsqlite3-dev"
+profile[package]="${profile[run]} ${profile[server]} dpkg-dev librsvg2-bin"
+profile[bench]="${profile[run]} ${profile[server]} libbenchmark-dev libzstd-dev xvfb xauth xdotool"
+profile[fuzz]="${profile[server]} clang-14 libclang-rt-14-dev"
+profile[test]="${profile[package]} ${profile[bench]} ${profile[fuzz]}
+  googletest libgtest-dev libgmock-dev
+  imagemagick valgrind jq curl nginx mandoc groff-base
+  libfreetype-dev fonts-dejavu-core desktop-file-utils appstream lintian debootstrap"
+
+[ $# -eq 0 ] && set -- test
+packages=()
+for name in "$@"; do
+  if [ -z "${profile[$name]:-}" ] || [ "$name" = base ]; then
+    echo "install-deps: no profile '$name' (run, server, package, bench, fuzz, test)" >&2
+    exit 2
+  fi
+  read -r -a listed <<<"$(echo ${profile[$name]})"
+  packages+=("${listed[@]}")
+done
 
 missing=()
-for p in "${packages[@]}"; do
+for p in $(printf "%s\n" "${packages[@]}" | sort -u); do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
     missing+=("$p")
   fi
