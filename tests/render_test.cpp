@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <string>
 #include <utility>
@@ -17,6 +18,7 @@
 #include "level.h"
 #include "levels.h"
 #include "math_constants.h"
+#include "physics.h"
 #include "quality_cfg.h"
 #include "scene.h"
 #include "text.h"
@@ -246,6 +248,57 @@ TEST_F(Render, EveryFrameBeginsWithFogAndLightingOnAndAFiniteProjection) {
     GLdouble projection[16];
     glGetDoublev(GL_PROJECTION_MATRIX, projection);
     EXPECT_TRUE(std::ranges::all_of(projection, [](GLdouble m) { return std::isfinite(m); }));
+}
+
+// At 4:3 and wider a frame keeps the plain 45° projection; narrower windows, portrait ones too,
+// see as much across as a 4:3 window of their width, and every level's desk stays in the frame
+// at either end of the player's tilt.
+TEST_F(Render, NarrowWindowsSeeAsMuchAcrossAsAFourByThreeOne) {
+    const auto projection_at = [](int w, int h) {
+        begin_frame(w, h);
+        std::array<GLdouble, 16> m{};
+        glGetDoublev(GL_PROJECTION_MATRIX, m.data());
+        return m;
+    };
+    for (const auto& [w, h] : {std::pair{1920, 1080}, {1024, 768}, {2560, 1080}}) {
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        gluPerspective(45.0, static_cast<double>(w) / h, 1.0, 1000.0);
+        std::array<GLdouble, 16> plain{};
+        glGetDoublev(GL_PROJECTION_MATRIX, plain.data());
+        EXPECT_EQ(projection_at(w, h), plain) << w << "x" << h;
+    }
+    const double across = projection_at(1024, 768)[0];  // the horizontal half-angle's cotangent
+    for (const auto& [w, h] : {std::pair{1280, 1024}, {1024, 1280}, {600, 1000}}) {
+        EXPECT_NEAR(projection_at(w, h)[0], across, 1e-12) << w << "x" << h;
+    }
+    for (const auto& [w, h] : {std::pair{1280, 1024}, {1024, 1280}}) {
+        for (int num = 0; num < levels_count; ++num) {
+            const auto level = load_level(num);
+            for (const double tilt :
+                 {-physics_cfg_t{}.max_rotation_angle, physics_cfg_t{}.max_rotation_angle}) {
+                begin_frame(w, h);
+                load_camera(0, 0, 0);
+                glRotated(level->rotation.x, 1, 0, 0);
+                glRotated(tilt, 0, 0, 1);
+                GLdouble model[16], projection[16];
+                glGetDoublev(GL_MODELVIEW_MATRIX, model);
+                glGetDoublev(GL_PROJECTION_MATRIX, projection);
+                const GLint viewport[4] = {0, 0, w, h};
+                for (const double sx : {-0.5, 0.5}) {
+                    for (const double sz : {-0.5, 0.5}) {
+                        GLdouble x = 0, y = 0, z = 0;
+                        gluProject(sx * level->width, level->depth / 2.0, sz * level->height, model,
+                                   projection, viewport, &x, &y, &z);
+                        EXPECT_TRUE(x > 0 && x < w && y > 0 && y < h)
+                            << w << "x" << h << " level " << num << " corner " << sx << ", " << sz
+                            << " at " << x << ", " << y;
+                    }
+                }
+            }
+        }
+    }
+    glViewport(0, 0, window_w, window_h);
 }
 
 struct box {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs scripts/screenshots.sh with a built screenshots program into a scratch folder and judges
-# the three pictures by size and colour classes (shot_stats.cpp): each shows its screen.
+# the three pictures by size and colour classes (shot_stats.cpp): each shows its screen. Then
+# draws them in windows narrower than 4:3 and checks that nothing runs off the sides.
 # Usage: screenshots_test.sh SCREENSHOTS SHOT_STATS
 set -u
 tool=$1 stats=$2
@@ -24,5 +25,19 @@ judge intro 'v["black"] > 0.8 && v["blue"] > 0.02 && v["blue"] < 0.15 && v["yell
 judge play 'v["blue"] > 0.12 && v["yellow"] > 0.01 && v["red"] > 0.0002 && v["cyan"] > 0.005'
 # The end screen: "Game over!" in red over the score, no desk.
 judge end 'v["black"] > 0.85 && v["red"] > 0.01 && v["yellow"] > 0.002 && v["blue"] < 0.005'
+# Windows narrower than 4:3, landscape and portrait, show as much across as a 4:3 window of their
+# width: the title, the head-up display, the desk and the end screen keep clear of both sides.
+for size in 1280x1024 1024x1280; do
+    mkdir -p "$out/$size"
+    KULIMBARA_SCREEN=1280x1280x24 "$(dirname "$0")/with_display.sh" "$tool" "$out/$size" \
+        --size "$size" >/dev/null || { fail "screenshots at $size"; continue; }
+    for shot in intro play end; do
+        read -r _ left right width < <("$stats" --ink "$out/$size/$shot.ppm")
+        echo "$size $shot: ink from column $left to $right of $width"
+        margin=$((width / 100))
+        [ "$left" -ge "$margin" ] && [ $((width - 1 - right)) -ge "$margin" ] ||
+            fail "$size $shot: ink within 1 % of a side"
+    done
+done
 echo "$failures failed"
 [ "$failures" -eq 0 ]

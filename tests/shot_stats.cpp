@@ -3,6 +3,8 @@
 //                                  palette, and white and blue-green for its texts
 //   shot-stats --diff A.ppm B.ppm [LEVEL]  "differ fraction": pixels that changed between two
 //                                  shots by more than LEVEL of 255 (16 when not given) in a channel
+//   shot-stats --ink SHOT.ppm      "ink LEFT RIGHT WIDTH": the first and last columns that hold
+//                                  anything brighter than the black background
 // A shadow hides the bright one of the desk's two lights, halving its blue; as the lit desk
 // darkens with distance, shadow is desk blue below 70% of the brightest of its pixel row.
 #include <algorithm>
@@ -102,6 +104,21 @@ void print_difference(const image& a, const image& b, int level) {
     std::printf("differ %.6f\n", changed / static_cast<double>(a.pixels.size()));
 }
 
+void print_ink(const image& shot) {
+    int left = shot.width;
+    int right = -1;
+    for (int y = 0; y < shot.height; ++y) {
+        for (int x = 0; x < shot.width; ++x) {
+            const rgb p = shot.pixels[static_cast<std::size_t>(y) * shot.width + x];
+            if (std::max({p.r, p.g, p.b}) > 24) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+        }
+    }
+    std::printf("ink %d %d %d\n", left, right, shot.width);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -109,9 +126,12 @@ int main(int argc, char** argv) {
         print_classes(read_ppm(argv[1]));
     } else if ((argc == 4 || argc == 5) && std::string(argv[1]) == "--diff") {
         print_difference(read_ppm(argv[2]), read_ppm(argv[3]), argc == 5 ? std::atoi(argv[4]) : 16);
+    } else if (argc == 3 && std::string(argv[1]) == "--ink") {
+        print_ink(read_ppm(argv[2]));
     } else {
         std::fprintf(stderr,
-                     "usage: shot-stats SHOT.ppm | shot-stats --diff A.ppm B.ppm [LEVEL]\n");
+                     "usage: shot-stats SHOT.ppm | shot-stats --diff A.ppm B.ppm [LEVEL] | "
+                     "shot-stats --ink SHOT.ppm\n");
         return 2;
     }
     return 0;

@@ -1,6 +1,9 @@
 #include <malloc.h>
 
+#include <cmath>
+
 #include "gl.h"
+#include "math_constants.h"
 #include "scene.h"
 
 namespace {
@@ -22,6 +25,15 @@ constexpr float near_plane = 1.0f;
 constexpr float far_plane = 1000.0f;
 
 }  // namespace
+
+double vertical_fov(double aspect) {
+    constexpr double widest = 4.0 / 3.0;
+    if (aspect >= widest) {
+        return fov;
+    }
+    const double half = static_cast<double>(fov) / 2 * pi / 180;
+    return 2 * std::atan(std::tan(half) * widest / aspect) * 180 / pi;
+}
 
 void keep_frame_memory() {
     // Blocks up to 64 MiB come from the heap rather than from fresh mappings, and up to
@@ -74,8 +86,8 @@ void begin_frame(int w, int h) {
     glLoadIdentity();
     // A window shrunk to no height would give an infinite aspect.
     const int height = h > 0 ? h : 1;
-    gluPerspective(fov, static_cast<double>(w) / static_cast<double>(height), near_plane,
-                   far_plane);
+    const double aspect = static_cast<double>(w) / static_cast<double>(height);
+    gluPerspective(vertical_fov(aspect), aspect, near_plane, far_plane);
     glMatrixMode(GL_MODELVIEW);
     // Texts switch fog off and outlines lighting; every frame starts with both on again.
     glEnable(GL_FOG);

@@ -20,6 +20,11 @@ void keep_frame_memory();
 // The fixed OpenGL state of the game: lights, material, fog, blending, culling.
 void init_gl_state();
 
+// The vertical field of view for a window of this width to height: 45 degrees at 4:3 and wider;
+// narrower windows, portrait ones too, open it so that they show as much across as a 4:3 window
+// of their width, or the title, the head-up display and the desk would run off their sides.
+double vertical_fov(double aspect);
+
 // The start of every frame: viewport and perspective for a window of w × h pixels, the
 // modelview matrix current, fog and lighting on (a frame's texts may leave them off), and the
 // colour, depth and stencil buffers cleared together, which costs the software renderer one
