@@ -118,11 +118,14 @@ class Service : public ::testing::Test {
     std::thread serving;
     int port = -1;
     int posts_per_minute = 0;
+    std::string homepage = "https://example.org/k?a=1&b=\"2\"";
 
     void SetUp() override {
         ASSERT_NE(::mkdtemp(scratch.data()), nullptr);
-        service = std::make_unique<highscore_service>(service_config{
-            .db_path = scratch + "/scores.sqlite", .posts_per_minute = posts_per_minute});
+        service = std::make_unique<highscore_service>(
+            service_config{.db_path = scratch + "/scores.sqlite",
+                           .posts_per_minute = posts_per_minute,
+                           .homepage = homepage});
         port = service->bind("127.0.0.1", 0);
         ASSERT_GT(port, 0);
         serving = std::thread([this] { service->listen(); });
@@ -437,6 +440,155 @@ TEST_F(Service, AnswersHealthzAndTheBoardWhileAPostWaitsForTheDatabase) {
     waiting_post.join();
     sqlite3_close(db);
     EXPECT_EQ(service->top(100).size(), 1u);
+}
+
+// The texts between `open` and `close` in turn, each `open` searched after the last text; a
+// field missing stops the list.
+std::vector<std::string> fields_in(const std::string& text,
+                                   const std::vector<std::pair<std::string, std::string>>& marks) {
+    std::vector<std::string> fields;
+    std::size_t at = 0;
+    for (;;) {
+        for (const auto& [open, close] : marks) {
+            const std::size_t start = text.find(open, at);
+            const std::size_t end =
+                start == std::string::npos ? start : text.find(close, start + open.size());
+            if (end == std::string::npos) {
+                return fields;
+            }
+            fields.push_back(text.substr(start + open.size(), end - start - open.size()));
+            at = end;
+        }
+    }
+}
+
+// The board's rows as "rank name score", in the page's order.
+std::vector<std::string> board_rows(const std::string& page) {
+    const std::vector<std::string> fields = fields_in(page, {{"<tr><td class=\"rank\">", "<"},
+                                                             {"<td class=\"name\" title=\"", "\""},
+                                                             {"<td class=\"score\">", "<"}});
+    std::vector<std::string> rows;
+    for (std::size_t i = 0; i + 2 < fields.size(); i += 3) {
+        rows.push_back(fields[i] + " " + fields[i + 1] + " " + fields[i + 2]);
+    }
+    return rows;
+}
+
+// Equal scores share a rank (1, 2, 2, 4) on the page and in the JSON; the page lists each
+// player's best once and links the player's own scores, which ?player=NAME lists, the name
+// folded and trimmed as the game and the board do.
+TEST_F(Service, RanksEqualScoresAlikeAndListsEachPlayersBestOnce) {
+    const std::pair<const char*, int> posts[] = {{"ada", 500}, {"bob", 400},   {"cy", 400},
+                                                 {"ada", 450}, {"dan d", 300}, {"ada", 100}};
+    for (const auto& [name, score] : posts) {
+        ASSERT_EQ(service->answer_post(query(name, score), "192.0.2.1").status, 200);
+    }
+    const std::string page = get("/").second;
+    EXPECT_EQ(board_rows(page),
+              (std::vector<std::string>{"1 ada 500", "2 bob 400", "2 cy 400", "4 dan d 300"}));
+    EXPECT_NE(page.find("<a href=\"/?player=dan%20d\">dan d</a>"), std::string::npos);
+    EXPECT_NE(page.find("the best 100 scores, each player&#39;s best once"), std::string::npos);
+
+    const std::vector<std::string> ada{"1 ada 500", "2 ada 450", "3 ada 100"};
+    for (const std::string asked : {"ada", "ADA", "%20ada%20", "+Ada"}) {
+        const auto [status, own] = get("/?player=" + asked);
+        EXPECT_EQ(status, 200) << asked;
+        EXPECT_EQ(board_rows(own), ada) << asked;
+        EXPECT_NE(own.find("the best 100 scores of <strong>ada</strong>"), std::string::npos);
+    }
+    EXPECT_EQ(board_rows(get("/?player=dan+d").second), std::vector<std::string>{"1 dan d 300"});
+    EXPECT_NE(get("/?player=eve").second.find("No scores by <strong>eve</strong> yet."),
+              std::string::npos);
+
+    // The JSON lists every score, as before, ranked alike; ?player= filters it too.
+    std::string ranks;
+    const std::string json = get("/scores.json").second;
+    const std::vector<std::string> fields =
+        fields_in(json, {{"\"rank\":", ","}, {"\"name\":\"", "\""}, {"\"score\":", ","}});
+    for (std::size_t i = 0; i + 2 < fields.size(); i += 3) {
+        ranks += fields[i] + " " + fields[i + 1] + " " + fields[i + 2] + ",";
+    }
+    EXPECT_EQ(ranks, "1 ada 500,2 ada 450,3 bob 400,3 cy 400,5 dan d 300,6 ada 100,");
+    const std::string own_json = get("/scores.json?player=ada").second;
+    EXPECT_EQ(own_json.find("{\"rank\":1,\"name\":\"ada\",\"score\":500,"), 2u) << own_json;
+    EXPECT_NE(own_json.find("{\"rank\":3,\"name\":\"ada\",\"score\":100,"), std::string::npos);
+    EXPECT_EQ(own_json.find("bob"), std::string::npos);
+}
+
+// ?player= is the one value of a request that reaches the page and the database: a name no
+// player can have is refused with one line, before either.
+TEST_F(Service, RefusesPlayerNamesThatNoPlayerCanHave) {
+    ASSERT_EQ(service->answer_post(query("ada", 500), "192.0.2.1").status, 200);
+    const std::string refusal = "a player's name is 1 to 16 of a-z, 0-9, space and _\n";
+    for (const std::string& hostile :
+         {std::string("%3Cscript%3Ealert(1)%3C/script%3E"), std::string("ada%27--"),
+          std::string("ada%22"), std::string("a%00"), std::string("%C3%A9"), std::string("__"),
+          std::string("%20%20"), std::string(17, 'a'), std::string(900, 'a'),
+          std::string("ada%25")}) {
+        for (const std::string path : {"/?player=", "/scores.json?player="}) {
+            EXPECT_EQ(get(path + hostile), std::pair(400, refusal)) << path << hostile;
+        }
+    }
+    EXPECT_EQ(board_rows(get("/?player=").second), std::vector<std::string>{"1 ada 500"});
+}
+
+// Dates read as "7 Dec 2026" (a stored time of another form is shown as it is, escaped); one
+// line says what the board is and links the game's home page; the page has an icon.
+TEST_F(Service, ShowsReadableDatesTheGamesHomePageAndAnIcon) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((scratch + "/scores.sqlite").c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "INSERT INTO scores (name, score, posted_utc, address) VALUES"
+                           " ('ada', 30, '2026-12-07T20:15:03Z', ''),"
+                           " ('bob', 20, '2027-01-31T00:00:00Z', ''),"
+                           " ('cy', 10, '<b>2026-13-01</b>', '')",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    const std::string page = get("/").second;
+    EXPECT_NE(page.find("<time datetime=\"2026-12-07T20:15:03Z\" "
+                        "title=\"2026-12-07T20:15:03Z\">7 Dec 2026</time>"),
+              std::string::npos)
+        << page;
+    EXPECT_NE(page.find(">31 Jan 2027</time>"), std::string::npos);
+    EXPECT_NE(page.find(">&lt;b&gt;2026-13-01&lt;/b&gt;</time>"), std::string::npos);
+    EXPECT_EQ(page.find("<b>"), std::string::npos);
+    EXPECT_NE(page.find("<p>The online high-score board of <a "
+                        "href=\"https://example.org/k?a=1&amp;b=&quot;2&quot;\">Kulimbara</a>, "
+                        "the one-key 3D arcade game: the best 100 scores"),
+              std::string::npos)
+        << page;
+
+    EXPECT_NE(page.find("<link rel=\"icon\" href=\"/favicon.svg\" type=\"image/svg+xml\">"),
+              std::string::npos);
+    httplib::Client client("127.0.0.1", port);
+    const httplib::Result icon = client.Get("/favicon.svg");
+    ASSERT_TRUE(icon);
+    EXPECT_EQ(icon->status, 200);
+    EXPECT_EQ(icon->get_header_value("Content-Type"), "image/svg+xml");
+    EXPECT_TRUE(icon->body.starts_with("<svg xmlns=\"http://www.w3.org/2000/svg\""));
+    EXPECT_TRUE(icon->body.ends_with("</svg>\n"));
+}
+
+// Whatever is not served is answered with one line of plain text, from the front (405) or
+// from the routes (404).
+TEST_F(Service, AnswersUnknownPathsAndMethodsWithOneLine) {
+    for (const std::string path : {"/nope", "/replays", "/favicon.ico", "/index.html"}) {
+        const auto [status, answer] =
+            send_request(port, "GET " + path + " HTTP/1.1\r\nConnection: close\r\n\r\n");
+        EXPECT_EQ(status, 404) << path;
+        EXPECT_NE(answer.find("Content-Type: text/plain"), std::string::npos) << answer;
+        EXPECT_EQ(body_of(answer), "not found\n") << path;
+    }
+    EXPECT_EQ(get("/replays/0123456789abcdef"), std::pair(404, std::string("no such replay\n")));
+    for (const std::string method : {"POST", "PUT", "DELETE"}) {
+        const auto [status, answer] =
+            send_request(port, method + " / HTTP/1.1\r\nContent-Length: 0\r\n\r\n");
+        EXPECT_EQ(status, 405) << method;
+        EXPECT_NE(answer.find("Allow: GET, HEAD\r\n"), std::string::npos) << answer;
+        const std::string body = body_of(answer);
+        EXPECT_TRUE(body.size() > 1 && body.find('\n') == body.size() - 1) << body;
+    }
 }
 
 TEST(ClientAddress, OneTextPerAddressAndOneLimitKeyPerSixtyFour) {

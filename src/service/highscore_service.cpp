@@ -438,27 +438,40 @@ class score_store {
     }
 
     std::vector<score_entry> top(int count, bool verified_only) const {
-        connection& reader = reader_own_ ? *reader_own_ : writer_;
-        const std::lock_guard lock(reader.mutex);
-        statement select(reader.db, verified_only
-                                        ? "SELECT name, score, posted_utc, replay FROM scores "
-                                          "WHERE replay IS NOT NULL ORDER BY score DESC, id LIMIT ?"
-                                        : "SELECT name, score, posted_utc, replay FROM scores "
-                                          "ORDER BY score DESC, id LIMIT ?");
-        sqlite3_bind_int(select.get(), 1, count);
-        std::vector<score_entry> entries;
-        int step = SQLITE_ROW;
-        while ((step = sqlite3_step(select.get())) == SQLITE_ROW) {
-            const auto* replay = sqlite3_column_text(select.get(), 3);
-            entries.push_back({reinterpret_cast<const char*>(sqlite3_column_text(select.get(), 0)),
-                               sqlite3_column_int(select.get(), 1),
-                               reinterpret_cast<const char*>(sqlite3_column_text(select.get(), 2)),
-                               replay == nullptr ? "" : reinterpret_cast<const char*>(replay)});
-        }
-        if (step != SQLITE_DONE) {
-            throw std::runtime_error(sqlite3_errmsg(reader.db));
-        }
-        return entries;
+        return select_entries(verified_only
+                                  ? "SELECT name, score, posted_utc, replay FROM scores "
+                                    "WHERE replay IS NOT NULL ORDER BY score DESC, id LIMIT ?1"
+                                  : "SELECT name, score, posted_utc, replay FROM scores "
+                                    "ORDER BY score DESC, id LIMIT ?1",
+                              count, "");
+    }
+
+    // Each player's best score once, best first. The outer walk follows the scores_best index
+    // and stops at `count` players; the test for a better score by the same name is one seek in
+    // the (name, score) index, so the page costs about `count` seeks however many are stored.
+    std::vector<score_entry> best_per_player(int count, bool verified_only) const {
+        return select_entries(
+            verified_only ? "SELECT name, score, posted_utc, replay FROM scores AS s "
+                            "WHERE replay IS NOT NULL AND NOT EXISTS (SELECT 1 FROM scores AS t "
+                            "WHERE t.name = s.name AND t.score > s.score AND t.replay IS NOT NULL) "
+                            "ORDER BY score DESC, id LIMIT ?1"
+                          : "SELECT name, score, posted_utc, replay FROM scores AS s "
+                            "WHERE NOT EXISTS (SELECT 1 FROM scores AS t "
+                            "WHERE t.name = s.name AND t.score > s.score) "
+                            "ORDER BY score DESC, id LIMIT ?1",
+            count, "");
+    }
+
+    // One player's best `count` scores, best first.
+    std::vector<score_entry> player_scores(const std::string& name, int count,
+                                           bool verified_only) const {
+        return select_entries(verified_only
+                                  ? "SELECT name, score, posted_utc, replay FROM scores WHERE "
+                                    "name = ?2 AND replay IS NOT NULL ORDER BY score DESC, id "
+                                    "LIMIT ?1"
+                                  : "SELECT name, score, posted_utc, replay FROM scores WHERE "
+                                    "name = ?2 ORDER BY score DESC, id LIMIT ?1",
+                              count, name);
     }
 
     // One row read from the file's schema page: the database answers, whatever its size.
@@ -573,6 +586,33 @@ class score_store {
         bool committed_ = false;
     };
 
+    // The rows of a query of name, score, posted_utc and replay, whose ?1 is the row limit and
+    // ?2, when it has one, a player's name.
+    std::vector<score_entry> select_entries(const char* sql, int count,
+                                            const std::string& name) const {
+        connection& reader = reader_own_ ? *reader_own_ : writer_;
+        const std::lock_guard lock(reader.mutex);
+        statement select(reader.db, sql);
+        sqlite3_bind_int(select.get(), 1, count);
+        if (sqlite3_bind_parameter_count(select.get()) >= 2) {
+            sqlite3_bind_text(select.get(), 2, name.data(), static_cast<int>(name.size()),
+                              SQLITE_TRANSIENT);
+        }
+        std::vector<score_entry> entries;
+        int step = SQLITE_ROW;
+        while ((step = sqlite3_step(select.get())) == SQLITE_ROW) {
+            const auto* replay = sqlite3_column_text(select.get(), 3);
+            entries.push_back({reinterpret_cast<const char*>(sqlite3_column_text(select.get(), 0)),
+                               sqlite3_column_int(select.get(), 1),
+                               reinterpret_cast<const char*>(sqlite3_column_text(select.get(), 2)),
+                               replay == nullptr ? "" : reinterpret_cast<const char*>(replay)});
+        }
+        if (step != SQLITE_DONE) {
+            throw std::runtime_error(sqlite3_errmsg(reader.db));
+        }
+        return entries;
+    }
+
     static bool has_column(connection& c, const char* table, const char* column) {
         statement probe(c.db, "SELECT 1 FROM pragma_table_info(?) WHERE name = ?");
         sqlite3_bind_text(probe.get(), 1, table, -1, SQLITE_STATIC);
@@ -600,49 +640,168 @@ void answer_text(httplib::Response& res, int status, const std::string& line) {
     res.set_content(line + "\n", "text/plain; charset=utf-8");
 }
 
-std::string leaderboard_html(const std::vector<score_entry>& entries) {
+// What a board shows: each player's best score, or one player's scores.
+struct board_view {
+    std::optional<std::string> player;
+    bool verified_only = false;
+    std::string homepage;
+};
+
+// The player that ?player=NAME asks for: none when absent or empty; an error line for a name
+// that no player can have. The name is folded to small letters, as the game types it, and
+// trimmed, as the board stores it; it is checked before it goes anywhere.
+struct player_choice {
+    std::optional<std::string> name;
+    std::string error;
+};
+
+player_choice requested_player(const httplib::Request& req) {
+    const std::string raw = req.get_param_value("player");
+    if (raw.empty()) {
+        return {};
+    }
+    std::string name = raw.size() <= static_cast<std::size_t>(player_name_max) ? raw : "";
+    for (char& c : name) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    if (!is_postable_name(name)) {
+        return {std::nullopt, "a player's name is 1 to 16 of a-z, 0-9, space and _"};
+    }
+    return {std::string(trim_name(name)), ""};
+}
+
+// Equal scores share a rank, and the next score is ranked by the scores above it: 1, 2, 2, 4.
+std::vector<int> shared_ranks(const std::vector<score_entry>& entries) {
+    std::vector<int> ranks;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        ranks.push_back(i > 0 && entries[i].score == entries[i - 1].score
+                            ? ranks.back()
+                            : static_cast<int>(i) + 1);
+    }
+    return ranks;
+}
+
+// "2026-12-07T20:15:03Z" as "7 Dec 2026"; a text of another form is kept as it is.
+std::string readable_date(const std::string& utc) {
+    static constexpr const char* months[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const auto digits = [&](std::size_t from, std::size_t count) -> int {
+        int value = 0;
+        for (std::size_t i = from; i < from + count; ++i) {
+            if (i >= utc.size() || utc[i] < '0' || utc[i] > '9') {
+                return -1;
+            }
+            value = value * 10 + (utc[i] - '0');
+        }
+        return value;
+    };
+    const int year = digits(0, 4);
+    const int month = digits(5, 2);
+    const int day = digits(8, 2);
+    if (year < 0 || month < 1 || month > 12 || day < 1 || day > 31 || utc[4] != '-' ||
+        utc[7] != '-') {
+        return utc;
+    }
+    return std::to_string(day) + " " + months[month - 1] + " " + utc.substr(0, 4);
+}
+
+// A name as a query value: every byte but a-z, 0-9 and _ percent-encoded.
+std::string query_value(std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+        if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_') {
+            out += c;
+        } else {
+            char code[4];
+            std::snprintf(code, sizeof code, "%%%02X", static_cast<unsigned char>(c));
+            out += code;
+        }
+    }
+    return out;
+}
+
+// The favicon: a red ball on the dark board.
+constexpr std::string_view favicon_svg =
+    "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 32 32\">"
+    "<rect width=\"32\" height=\"32\" rx=\"6\" fill=\"#111\"/>"
+    "<rect x=\"3\" y=\"24\" width=\"26\" height=\"4\" rx=\"1\" fill=\"#ee3\"/>"
+    "<circle cx=\"16\" cy=\"13\" r=\"10\" fill=\"#e33\"/>"
+    "<circle cx=\"12.5\" cy=\"9.5\" r=\"3\" fill=\"#f99\"/></svg>\n";
+
+std::string leaderboard_html(const std::vector<score_entry>& entries, const board_view& view) {
+    const std::string player = view.player ? html_escape(*view.player) : "";
     std::string page =
         "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n"
         "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-        "<title>Kulimbara high scores</title>\n<style>\n"
-        "body{font-family:sans-serif;margin:0 auto;max-width:36em;padding:1em;"
+        "<title>" +
+        (view.player ? player + " &ndash; " : std::string()) +
+        "Kulimbara high scores</title>\n"
+        "<link rel=\"icon\" href=\"/favicon.svg\" type=\"image/svg+xml\">\n<style>\n"
+        "body{font-family:sans-serif;margin:0 auto;max-width:40em;padding:1em;"
         "background:#111;color:#eee}\n"
-        "h1{color:#e33;font-size:1.6em}table{width:100%;border-collapse:collapse}\n"
-        "th,td{padding:.4em;text-align:left;border-bottom:1px solid #333}\n"
-        "td.score{color:#ee3;text-align:right}th.score{text-align:right}\n"
-        "td.name{color:#3e3;word-break:break-all}td.when{color:#999;font-size:.8em}\n"
+        "h1{color:#e33;font-size:1.6em;margin:.3em 0}p{color:#bbb;line-height:1.4}\n"
+        "table{width:100%;border-collapse:collapse}\n"
+        "th,td{padding:.4em .3em;text-align:left;border-bottom:1px solid #333;"
+        "white-space:nowrap}\n"
+        "th{color:#999;font-weight:normal;font-size:.8em}\n"
+        ".rank{color:#999;text-align:right}.score{text-align:right}td.score{color:#ee3}\n"
+        "td.name{color:#3e3;width:100%;max-width:0;overflow:hidden;text-overflow:ellipsis}\n"
+        "td.name a{color:#3e3;text-decoration:none}td.name a:hover{text-decoration:underline}\n"
+        "td.when{color:#999;font-size:.8em}.proof a{text-decoration:none}\n"
         "a{color:#3ae}\n"
         "</style></head><body>\n<h1>Kulimbara high scores</h1>\n";
+    const std::string game = view.homepage.empty()
+                                 ? "Kulimbara"
+                                 : "<a href=\"" + html_escape(view.homepage) + "\">Kulimbara</a>";
+    const std::string which = view.verified_only ? "verified scores" : "scores";
+    page += "<p>The online high-score board of " + game + ", the one-key 3D arcade game: " +
+            (view.player ? "the best 100 " + which + " of <strong>" + player + "</strong>. " +
+                               "<a href=\"/\">Every player&#39;s best</a></p>\n"
+                         : "the best 100 " + which + ", each player&#39;s best once.</p>\n");
     if (entries.empty()) {
-        page += "<p>No scores yet.</p>\n";
-    } else {
-        page +=
-            "<table><tr><th>#</th><th>Name</th><th class=\"score\">Score</th><th>Posted "
-            "(UTC)</th><th>Replay</th></tr>\n";
-        int rank = 0;
-        for (const score_entry& e : entries) {
-            // The id is 16 hex digits, as stored by the service itself.
-            const std::string replay = e.replay_id.empty()
-                                           ? ""
-                                           : "<a href=\"" + std::string(replay_path) + e.replay_id +
-                                                 "\" title=\"verified\">verified</a>";
-            page += "<tr><td>" + std::to_string(++rank) + "</td><td class=\"name\">" +
-                    html_escape(e.name) + "</td><td class=\"score\">" + std::to_string(e.score) +
-                    "</td><td class=\"when\">" + html_escape(e.posted_utc) + "</td><td>" + replay +
-                    "</td></tr>\n";
-        }
-        page += "</table>\n";
+        page += view.player ? "<p>No scores by <strong>" + player + "</strong> yet.</p>\n"
+                            : "<p>No scores yet.</p>\n";
+        page += "</body></html>\n";
+        return page;
     }
-    page += "</body></html>\n";
+    page +=
+        "<table><tr><th class=\"rank\">#</th><th>Name</th><th class=\"score\">Score</th>"
+        "<th>Date</th><th class=\"proof\" title=\"verified by its replay\">&#10003;</th></tr>\n";
+    const std::vector<int> ranks = shared_ranks(entries);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const score_entry& e = entries[i];
+        const std::string name = html_escape(e.name);
+        const std::string shown =
+            view.player ? name
+                        : "<a href=\"/?player=" + query_value(e.name) + "\">" + name + "</a>";
+        // The id is 16 hex digits, as stored by the service itself.
+        const std::string replay =
+            e.replay_id.empty() ? ""
+                                : "<a href=\"" + std::string(replay_path) + e.replay_id +
+                                      "\" title=\"verified: download its replay\">&#10003;</a>";
+        const std::string when = html_escape(e.posted_utc);
+        page += "<tr><td class=\"rank\">" + std::to_string(ranks[i]) +
+                "</td><td class=\"name\" title=\"" + name + "\">" + shown +
+                "</td><td class=\"score\">" + std::to_string(e.score) +
+                "</td><td class=\"when\"><time datetime=\"" + when + "\" title=\"" + when + "\">" +
+                html_escape(readable_date(e.posted_utc)) + "</time></td><td class=\"proof\">" +
+                replay + "</td></tr>\n";
+    }
+    page +=
+        "</table>\n<p>&#10003; marks a score that its replay proved; the mark downloads the "
+        "replay. Dates are in UTC.</p>\n</body></html>\n";
     return page;
 }
 
 std::string leaderboard_json(const std::vector<score_entry>& entries) {
     std::string json = "[";
-    int rank = 0;
-    for (const score_entry& e : entries) {
-        json += rank == 0 ? "\n" : ",\n";
-        json += "{\"rank\":" + std::to_string(++rank) + ",\"name\":\"" + json_escape(e.name) +
+    const std::vector<int> ranks = shared_ranks(entries);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const score_entry& e = entries[i];
+        json += i == 0 ? "\n" : ",\n";
+        json += "{\"rank\":" + std::to_string(ranks[i]) + ",\"name\":\"" + json_escape(e.name) +
                 "\",\"score\":" + std::to_string(e.score) + ",\"posted\":\"" +
                 json_escape(e.posted_utc) + "\",\"verified\":" +
                 (e.replay_id.empty()
@@ -841,6 +1000,12 @@ struct highscore_service::impl {
         log_line(client_address(req), res.status, req.method, req.path, reason);
     }
 
+    // The board's rows: one player's scores, or each player's best.
+    std::vector<score_entry> board(const std::optional<std::string>& player) const {
+        return player ? store.player_scores(*player, leaderboard_size, config.require_replay)
+                      : store.best_per_player(leaderboard_size, config.require_replay);
+    }
+
     void route() {
         server.set_payload_max_length(front_limits{}.body_max_bytes);
         server.set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
@@ -887,23 +1052,40 @@ struct highscore_service::impl {
                            answer_text(res, 500, std::string("database error: ") + e.what());
                        }
                    });
-        server.Get("/", [this](const httplib::Request&, httplib::Response& res) {
+        server.Get("/", [this](const httplib::Request& req, httplib::Response& res) {
+            const player_choice chosen = requested_player(req);
+            if (!chosen.error.empty()) {
+                answer_text(res, 400, chosen.error);
+                return;
+            }
+            const board_view view{chosen.name, config.require_replay, config.homepage};
             try {
-                res.set_content(
-                    leaderboard_html(store.top(leaderboard_size, config.require_replay)),
-                    "text/html; charset=utf-8");
+                res.set_content(leaderboard_html(board(view.player), view),
+                                "text/html; charset=utf-8");
             } catch (const std::runtime_error& e) {
                 answer_text(res, 500, std::string("database error: ") + e.what());
             }
         });
-        server.Get("/scores.json", [this](const httplib::Request&, httplib::Response& res) {
+        server.Get("/scores.json", [this](const httplib::Request& req, httplib::Response& res) {
+            const player_choice chosen = requested_player(req);
+            if (!chosen.error.empty()) {
+                answer_text(res, 400, chosen.error);
+                return;
+            }
             try {
                 res.set_content(
-                    leaderboard_json(store.top(leaderboard_size, config.require_replay)),
+                    leaderboard_json(chosen.name
+                                         ? store.player_scores(*chosen.name, leaderboard_size,
+                                                               config.require_replay)
+                                         : store.top(leaderboard_size, config.require_replay)),
                     "application/json");
             } catch (const std::runtime_error& e) {
                 answer_text(res, 500, std::string("database error: ") + e.what());
             }
+        });
+        server.Get("/favicon.svg", [](const httplib::Request&, httplib::Response& res) {
+            res.set_header("Cache-Control", "max-age=86400");
+            res.set_content(std::string(favicon_svg), "image/svg+xml");
         });
         server.Get("/healthz", [this](const httplib::Request&, httplib::Response& res) {
             if (store.healthy()) {
@@ -912,6 +1094,16 @@ struct highscore_service::impl {
                 answer_text(res, 503, "database does not answer");
             }
         });
+        // An answer of the HTTP library's own (a path that nothing serves) gets a one-line
+        // body like every other refusal.
+        server.set_error_handler(httplib::Server::HandlerWithResponse(
+            [](const httplib::Request&, httplib::Response& res) {
+                if (!res.body.empty()) {
+                    return httplib::Server::HandlerResponse::Unhandled;
+                }
+                answer_text(res, res.status, res.status == 404 ? "not found" : "request refused");
+                return httplib::Server::HandlerResponse::Handled;
+            }));
         if (config.log_requests) {
             server.set_logger([this](const httplib::Request& req, const httplib::Response& res) {
                 log(req, res);

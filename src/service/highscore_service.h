@@ -62,6 +62,8 @@ struct service_config {
     // Ranks replays alone: the GET post is refused 403, and the board lists only the scores
     // that a replay proved.
     bool require_replay = false;
+    // The game's home page, linked from the board's page; none when empty.
+    std::string homepage{};
 };
 
 class highscore_service {

@@ -53,6 +53,7 @@ std::optional<listen_address> parse_listen(std::string_view text) {
 int main(int argc, char** argv) {
     listen_address address{"127.0.0.1", 8080};
     service_config config;
+    config.homepage = KULIMBARA_HOMEPAGE;
     parser.parse(argc, argv,
                  {{"--listen", true,
                    [&](const std::string& text) -> std::string {
