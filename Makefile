@@ -27,6 +27,12 @@ FUZZ_SECONDS ?= 60
 # What `make test` gives each fuzz target.
 FUZZ_TEST_SECONDS ?= 15
 JOBS := $(shell nproc 2>/dev/null || echo 2)
+# The board the game posts to, "HOST[:PORT]" (port 80 by default; empty: none, and the end
+# screen says so), and the home page that the AppStream metainfo and the packages name.
+# `make package KULIMBARA_HIGHSCORE_HOST=scores.example.org KULIMBARA_HOMEPAGE=https://...`
+KULIMBARA_HIGHSCORE_HOST ?=
+KULIMBARA_HOMEPAGE ?= https://kulimbara.example.org
+BOARD_FLAGS = -DKULIMBARA_HIGHSCORE_HOST="$(KULIMBARA_HIGHSCORE_HOST)" -DKULIMBARA_HOMEPAGE="$(KULIMBARA_HOMEPAGE)"
 
 .PHONY: all deps configure build run sim test test-plain test-sanitize test-fuzz fuzz fuzz-build \
         memcheck golden bench format clean font-table font-preview package package-test screenshots
@@ -37,7 +43,7 @@ deps:
 	@bash scripts/install-deps.sh
 
 configure: deps
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKULIMBARA_WERROR=$(WERROR) >/dev/null
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKULIMBARA_WERROR=$(WERROR) $(BOARD_FLAGS) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
@@ -79,7 +85,7 @@ test-fuzz: fuzz-build
 package: deps
 	@export DEB_BUILD_MAINT_OPTIONS=hardening=+all; \
 	  cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
-	  -DBUILD_TESTING=OFF -DKULIMBARA_WERROR=OFF \
+	  -DBUILD_TESTING=OFF -DKULIMBARA_WERROR=OFF $(BOARD_FLAGS) \
 	  -DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CPPFLAGS) $$(dpkg-buildflags --get CXXFLAGS)" \
 	  -DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)" >/dev/null
 	@cmake --build $(PACKAGE_BUILD) -j $(JOBS) --target install-files
