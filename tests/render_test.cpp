@@ -468,9 +468,35 @@ TEST_F(Screens, EveryStateLeavesTheStandingStateAndTheBannersShowTheirLines) {
         EXPECT_GT(n.white, 300);    // the prompt
     }
     EXPECT_GT(typing.green, empty.green * 2);       // the name, not the cursor alone
-    EXPECT_GT(typing.white, posted.white * 3);      // the two-line prompt
+    EXPECT_GT(typing.white * 4, posted.white * 5);  // the longer two-line prompt
     EXPECT_GT(posted.yellow, failed.yellow + 200);  // success has the longer line
     EXPECT_GT(failed.yellow, typing.yellow + 200);  // only the posted screen has one
+}
+
+// After a post: why it failed and where it went in yellow, and a line that says what ENTER
+// does, which is gone while a post is tried again.
+TEST_F(Screens, TheResultSaysWhyWhereAndWhatEnterDoes) {
+    final_screen_t screen{false, false, 1230, "ada"};
+    screen.retryable = true;
+    const colours bare = draw(game_screen::score_posted, screen);
+    screen.post_words = "could not connect";
+    screen.board_address = "http://[::1]:8080";
+    const colours told = draw(game_screen::score_posted, screen);
+    screen.retryable = false;
+    const colours final_failure = draw(game_screen::score_posted, screen);
+    screen.post_under_way = true;
+    const colours trying = draw(game_screen::score_posted, screen);
+    EXPECT_GT(told.yellow, bare.yellow + 800);           // two more lines
+    EXPECT_GT(told.white, final_failure.white + 200);    // "... try again or N ..."
+    EXPECT_GT(final_failure.white, trying.white + 300);  // no ENTER line meanwhile
+    EXPECT_LT(trying.yellow + 200, told.yellow);         // "Trying again..." alone
+
+    final_screen_t nowhere{false, false, 1230, "ada"};
+    nowhere.no_board = true;
+    nowhere.post_words = "No high-score board is set up";
+    const colours no_board = draw(game_screen::score_posted, nowhere);
+    EXPECT_GT(no_board.yellow, bare.yellow + 100);  // the one line, longer than "failed"
+    EXPECT_LT(no_board.yellow, told.yellow - 500);  // and no reason or address under it
 }
 
 }  // namespace

@@ -87,6 +87,9 @@ class tt_state {
     intro_animation intro;
 
     void setScoreColor(const float* rgb);
+    // A new game: no floating texts, the score at rest at 0, the intro from its start. The
+    // frame-rate meter carries on, so that the quality control does not see a drop.
+    void restart();
 
     // Starts a text centred on x = 0 in the lowest free slot and returns the slot, or -1
     // (and drops the text) when all are busy. Longer texts are cut to 255 characters.
