@@ -12,7 +12,7 @@ packages=(
   libopenal-dev
   xvfb xauth xdotool imagemagick valgrind
   clang-14 libclang-rt-14-dev
-  jq curl nginx
+  jq curl nginx openssl
   mandoc groff-base
   libfreetype-dev fonts-dejavu-core
   librsvg2-bin desktop-file-utils appstream
