@@ -60,7 +60,7 @@ class intro_animation {
     std::array<double, game_name_length> game_name_letter_offset{};    // vertical, model units
     std::array<double, game_name_length> game_name_letter_rotation{};  // tumble, 0 to 360 degrees
     double totaltime = 2.0;     // phase of the bobbing, 0 to 8 seconds
-    double localtime = 0.0;     // seconds spent on the intro screen, never reset
+    double localtime = 0.0;     // seconds spent on the intro screen, reset only by a new game
     int rotation_index = -1;    // the tumbling letter; -1 between two tumbles
     double latin_angle = 0.0;   // sway of the romanised title about the vertical, degrees
     double latin_angle2 = 0.0;  // swing of its tilt, degrees
