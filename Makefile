@@ -28,6 +28,12 @@ FUZZ_SECONDS ?= 60
 # What `make test` gives each fuzz target.
 FUZZ_TEST_SECONDS ?= 15
 JOBS := $(shell nproc 2>/dev/null || echo 2)
+# The board the game posts to, "HOST[:PORT]" (port 80 by default; empty: none, and the end
+# screen says so), and the home page that the AppStream metainfo and the packages name.
+# `make package KULIMBARA_HIGHSCORE_HOST=scores.example.org KULIMBARA_HOMEPAGE=https://...`
+KULIMBARA_HIGHSCORE_HOST ?=
+KULIMBARA_HOMEPAGE ?= https://kulimbara.example.org
+BOARD_FLAGS = -DKULIMBARA_HIGHSCORE_HOST="$(KULIMBARA_HIGHSCORE_HOST)" -DKULIMBARA_HOMEPAGE="$(KULIMBARA_HOMEPAGE)"
 
 .PHONY: all deps configure configure-player build run sim test test-plain test-sanitize test-fuzz fuzz fuzz-build \
         memcheck golden bench format clean font-table font-preview package package-test screenshots
@@ -39,14 +45,14 @@ deps:
 
 configure: deps
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKULIMBARA_WERROR=$(WERROR) \
-	  -DBUILD_TESTING=ON -DKULIMBARA_SERVICE=ON >/dev/null
+	  -DBUILD_TESTING=ON -DKULIMBARA_SERVICE=ON $(BOARD_FLAGS) >/dev/null
 
 # A player's tree: the game alone, without tests or the service. A tree that exists already is
 # kept as it is, so that playing after testing rebuilds nothing.
 configure-player:
 	@bash scripts/install-deps.sh run
 	@[ -f $(BUILD)/CMakeCache.txt ] || cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DBUILD_TESTING=OFF -DKULIMBARA_SERVICE=OFF >/dev/null
+	  -DBUILD_TESTING=OFF -DKULIMBARA_SERVICE=OFF $(BOARD_FLAGS) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
@@ -91,7 +97,7 @@ package:
 	@bash scripts/install-deps.sh package
 	@export DEB_BUILD_MAINT_OPTIONS=hardening=+all; \
 	  cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
-	  -DBUILD_TESTING=OFF -DKULIMBARA_WERROR=OFF \
+	  -DBUILD_TESTING=OFF -DKULIMBARA_WERROR=OFF $(BOARD_FLAGS) \
 	  -DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CPPFLAGS) $$(dpkg-buildflags --get CXXFLAGS)" \
 	  -DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)" >/dev/null
 	@cmake --build $(PACKAGE_BUILD) -j $(JOBS) --target install-files

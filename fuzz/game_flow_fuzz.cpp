@@ -73,7 +73,8 @@ void check_invariants(const game& g, const post_watch& posts) {
     REQUIRE(is_valid_name(session.player_name, length));
     REQUIRE(session.score_post_under_way == posts.post_open);
     if (session.score_post_under_way) {
-        REQUIRE(session.screen == game_screen::name_entry);
+        // The first post from the name, another from a failed one's result.
+        REQUIRE(is_end_screen(session.screen));
     }
     if (session.score_post_under_way || session.screen == game_screen::score_posted) {
         // From ENTER on, the name is fixed and shown without the cursor.

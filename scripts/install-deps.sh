@@ -20,7 +20,7 @@ profile[bench]="${profile[run]} ${profile[server]} libbenchmark-dev libzstd-dev 
 profile[fuzz]="${profile[server]} clang-14 libclang-rt-14-dev"
 profile[test]="${profile[package]} ${profile[bench]} ${profile[fuzz]}
   googletest libgtest-dev libgmock-dev
-  imagemagick valgrind jq curl nginx mandoc groff-base chromium sqlite3
+  imagemagick valgrind jq curl nginx openssl mandoc groff-base chromium sqlite3
   libfreetype-dev fonts-dejavu-core desktop-file-utils appstream lintian debootstrap"
 
 [ $# -eq 0 ] && set -- test

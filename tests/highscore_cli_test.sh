@@ -23,6 +23,10 @@ started() { start_service 127.0.0.1 "$@" || { fail "the service did not start"; 
 check "no score" 2 "$post" ada
 check "bad port" 2 "$post" ada 10 --host 127.0.0.1 --port 0
 check "bad service URL" 2 env KULIMBARA_HIGHSCORE_URL=https://x "$post" ada 10
+check "service URL without http://" 2 env KULIMBARA_HIGHSCORE_URL=127.0.0.1:1 "$post" ada 10
+check "refused connection to IPv6 loopback" 1 env KULIMBARA_HIGHSCORE_URL="http://[::1]:1" "$post" ada 10
+# The test build names no board: without the variable or --host there is nowhere to post.
+check "no board" 2 env -u KULIMBARA_HIGHSCORE_URL "$post" ada 10
 check "refused connection" 1 "$post" ada 10 --host 127.0.0.1 --port 1
 check "service: unknown argument" 2 "$service" --frobnicate
 check "service: bad listen address" 2 "$service" --listen 127.0.0.1

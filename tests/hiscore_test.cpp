@@ -24,15 +24,26 @@ using namespace std::chrono_literals;
 // head and a Content-Length body) before the answer; without answers it never accepts.
 class loopback_server {
   public:
-    explicit loopback_server(std::vector<std::string> answers = {}) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), length);
-        ::listen(listener_, 1);
+    explicit loopback_server(std::vector<std::string> answers = {}, int family = AF_INET)
+        : listener_(::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        sockaddr_storage address{};
+        socklen_t length = 0;
+        if (family == AF_INET6) {
+            auto& v6 = reinterpret_cast<sockaddr_in6&>(address);
+            v6.sin6_family = AF_INET6;
+            v6.sin6_addr = in6addr_loopback;
+            length = sizeof v6;
+        } else {
+            auto& v4 = reinterpret_cast<sockaddr_in&>(address);
+            v4.sin_family = AF_INET;
+            v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            length = sizeof v4;
+        }
+        listening_ = ::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
+                     ::listen(listener_, 1) == 0;
         ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
+        port_ = ntohs(family == AF_INET6 ? reinterpret_cast<sockaddr_in6&>(address).sin6_port
+                                         : reinterpret_cast<sockaddr_in&>(address).sin_port);
         thread_ = std::thread([this, answers = std::move(answers)] {
             for (const std::string& answer : answers) {
                 const int connection = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
@@ -58,6 +69,7 @@ class loopback_server {
     }
 
     int port() const { return port_; }
+    bool listening() const { return listening_; }
     const std::vector<std::string>& requests() {
         if (thread_.joinable()) {
             thread_.join();
@@ -77,7 +89,8 @@ class loopback_server {
         return request.size() >= head_end + 4 + body;
     }
 
-    int listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int listener_;
+    bool listening_ = false;
     int port_ = 0;
     std::vector<std::string> requests_;
     std::thread thread_;
@@ -141,23 +154,75 @@ TEST(Endpoint, UrlGivesHostAndPortOrNothing) {
     const std::pair<const char*, const char*> rows[] = {
         {"http://scores.example.org:8080", "scores.example.org:8080"},
         {"http://scores.example.org/", "scores.example.org:80"},
-        {"127.0.0.1:9", "127.0.0.1:9"},
+        {"http://127.0.0.1:9", "127.0.0.1:9"},
+        {"http://h:1", "h:1"},
+        {"http://h:65535", "h:65535"},
+        {"http://[::1]:8080", "::1:8080"},
+        {"http://[::1]", "::1:80"},
+        {"http://[2001:db8::7]/", "2001:db8::7:80"},
+        {"http://[::ffff:127.0.0.1]:81", "::ffff:127.0.0.1:81"},
+        // No scheme, another scheme, or junk.
+        {"127.0.0.1:9", ""},
+        {"scores.example.org", ""},
+        {"[::1]:8080", ""},
         {"https://scores.example.org", ""},
+        {"HTTP://h", ""},
+        {"", ""},
         {"http://", ""},
+        {"http://:80", ""},
+        {"http://h:", ""},
+        {"http://h:0", ""},
         {"http://h:65536", ""},
         {"http://h:80x", ""},
-        {"http://h/board", ""}};
+        {"http://h:-1", ""},
+        {"http://h:1:2", ""},
+        {"http://h/board", ""},
+        {"http://user@h", ""},
+        {"http://h h", ""},
+        {"http://::1:8080", ""},
+        {"http://[::1", ""},
+        {"http://[::1]8080", ""},
+        {"http://[]:80", ""},
+        {"http://[not:an:address]", ""},
+        {"http://[127.0.0.1]", ""},
+        {"http://[::1]:80/x", ""}};
     for (const auto& [url, host_and_port] : rows) {
         const std::optional<highscore_endpoint> endpoint = parse_highscore_url(url);
         EXPECT_EQ(endpoint ? endpoint->host + ":" + std::to_string(endpoint->port) : "",
                   host_and_port)
             << url;
     }
+    // The address shown for a board brackets an IPv6 host and leaves out port 80.
+    EXPECT_EQ(board_address({"::1", 8080}), "http://[::1]:8080");
+    EXPECT_EQ(board_address({"scores.example.org", 80}), "http://scores.example.org");
+
     // The game posts where the variable says; a malformed one fails the post at once.
-    ::setenv("KULIMBARA_HIGHSCORE_URL", "https://scores.example.org", 1);
+    ::setenv("KULIMBARA_HIGHSCORE_URL", "scores.example.org", 1);
     score_post_worker worker(next_random);
     worker.start("ada", 1);
-    EXPECT_NE(worker.wait().detail.find("KULIMBARA_HIGHSCORE_URL"), std::string::npos);
+    const post_result result = worker.wait();
+    EXPECT_NE(result.detail.find("KULIMBARA_HIGHSCORE_URL"), std::string::npos);
+    EXPECT_EQ(result.failure, post_failure::bad_address);
+    EXPECT_EQ(worker.board(), "");
+    ::unsetenv("KULIMBARA_HIGHSCORE_URL");
+}
+
+// A build that names no board posts nowhere, and says so, until the variable names one.
+TEST(Endpoint, WithoutABoardNothingIsPosted) {
+    ::unsetenv("KULIMBARA_HIGHSCORE_URL");
+    if (configured_endpoint().what == configured_board::setting::set) {
+        GTEST_SKIP() << "this build names a board";
+    }
+    EXPECT_EQ(configured_endpoint().what, configured_board::setting::none);
+    score_post_worker worker(next_random);
+    worker.start("ada", 1);
+    const post_result result = worker.wait();
+    EXPECT_EQ(result.failure, post_failure::no_board);
+    EXPECT_EQ(post_failure_words(result, post_time_bound), "No high-score board is set up");
+    ::setenv("KULIMBARA_HIGHSCORE_URL", "http://[::1]:8080", 1);
+    const configured_board board = configured_endpoint();
+    EXPECT_EQ(std::tuple(board.what, board.endpoint.host, board.endpoint.port),
+              std::tuple(configured_board::setting::set, "::1", 8080));
     ::unsetenv("KULIMBARA_HIGHSCORE_URL");
 }
 
@@ -204,6 +269,55 @@ TEST(Client, UnreachableServicesFailWithTheCause) {
     // A worker may end while its post is under way; the post then finishes on its own.
     score_post_worker{next_random, 100ms}.start("ada", 1, {"127.0.0.1", silent.port()});
     std::this_thread::sleep_for(300ms);
+}
+
+// The end screen's few words: what failed, or what the board said.
+TEST(Client, FailuresAreToldInAFewWords) {
+    loopback_server silent;
+    const std::pair<const char*, const char*> answers[] = {
+        {"HTTP/1.1 400 Bad Request\r\n\r\nname needs a letter or digit\n",
+         "refused: name needs a letter or digit"},
+        {"HTTP/1.1 429 Too Many Requests\r\nContent-Length: 0\r\n\r\n",
+         "refused: Too Many Requests"},
+        {"HTTP/1.1 403 Forbidden\r\n\r\n<html><body>403</body></html>\r\n", "refused: Forbidden"},
+        {"HTTP/1.1 400 \r\n\r\n\x01\x7f bad\n", "refused: ?? bad"},
+        {"HTTP/1.1 418 \r\n\r\n", "refused: 418"},
+        {"SSH-2.0-OpenSSH\r\n", "no answer that a board gives"}};
+    for (const auto& [answer, words] : answers) {
+        loopback_server server(std::vector<std::string>{answer});
+        EXPECT_EQ(post_failure_words(post_to({"127.0.0.1", server.port()}), 5s), words) << answer;
+    }
+    EXPECT_EQ(post_failure_words(post_to({"127.0.0.1", 1}), 5s), "could not connect");
+    EXPECT_EQ(post_failure_words(post_to({"127.0.0.1", silent.port()}, 300ms), 5s),
+              "no answer in 5 s");
+    // A long reason is cut to fit the screen's line.
+    loopback_server wordy(
+        std::vector<std::string>{"HTTP/1.1 400 Bad Request\r\n\r\n" + std::string(150, 'x')});
+    const std::string words = post_failure_words(post_to({"127.0.0.1", wordy.port()}), 5s);
+    EXPECT_LE(words.size(), 52u);
+    EXPECT_TRUE(words.ends_with("x...")) << words;
+    post_result accepted;
+    accepted.success = true;
+    EXPECT_EQ(post_failure_words(accepted, 5s), "");
+}
+
+// An IPv6 board is reached by its address in brackets, and named so in the Host header.
+TEST(Client, PostsToAnIpv6Board) {
+    loopback_server server(std::vector<std::string>{"HTTP/1.1 200 OK\r\n\r\n"}, AF_INET6);
+    if (!server.listening()) {
+        GTEST_SKIP() << "no IPv6 loopback here";
+    }
+    ::setenv("KULIMBARA_HIGHSCORE_URL", ("http://[::1]:" + std::to_string(server.port())).c_str(),
+             1);
+    score_post_worker worker(next_random);
+    worker.start("ada", 1);
+    const post_result result = worker.wait();
+    ::unsetenv("KULIMBARA_HIGHSCORE_URL");
+    EXPECT_TRUE(result.success) << result.detail;
+    EXPECT_EQ(worker.board(), "http://[::1]:" + std::to_string(server.port()));
+    EXPECT_NE(server.request().find("\r\nHost: [::1]:" + std::to_string(server.port()) + "\r\n"),
+              std::string::npos)
+        << server.request();
 }
 
 // A replay goes as its bytes; an accepted one brings its rank, a refused one its reason.

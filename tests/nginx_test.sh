@@ -152,6 +152,40 @@ own6=$(curl_limited -o /dev/null -w '%{http_code}' "http://[::1]:$port/healthz")
 verdict "$([ "$own" = 200 ] && [ "$own6" = 200 ] && echo 1)" "/healthz for loopback" \
   "127.0.0.1 $own, ::1 $own6"
 
+# With a certificate, the site's second server (shipped commented out) offers the page over
+# HTTPS, and nothing more; the posts stay on plain HTTP, answered there and not redirected.
+stop_nginx
+https_port=$((20000 + RANDOM % 40000))
+if openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=localhost \
+     -keyout "$scratch/tls.key" -out "$scratch/tls.pem" 2>/dev/null; then
+  shipped_site=$site
+  site=$scratch/site-with-https.conf
+  awk -v port="$https_port" -v dir="$scratch" '
+    /^#server \{$/ { inside = 1 }
+    inside { sub(/^#/, "") }
+    inside && /listen 443 ssl;/ { sub(/443/, "127.0.0.1:" port) }
+    inside && /listen \[::\]:443 ssl;/ { next }
+    inside && /ssl_certificate / { $0 = "    ssl_certificate " dir "/tls.pem;" }
+    inside && /ssl_certificate_key / { $0 = "    ssl_certificate_key " dir "/tls.key;" }
+    /^\}$/ { inside = 0 }
+    { print }' "$shipped_site" >"$site"
+  if [ "$(grep -c '^server {' "$site")" = 2 ] && start_nginx "127.0.0.1:$service_port"; then
+    page=$(curl_limited -k -o /dev/null -w '%{http_code}' "https://127.0.0.1:$https_port/scores.json")
+    post=$(curl_limited -k -o /dev/null -w '%{http_code}' \
+      "https://127.0.0.1:$https_port/highscore.php?name=ada")
+    plain=$(curl_limited -o /dev/null -w '%{http_code}' "http://127.0.0.1:$port/highscore.php?name=ada")
+    verdict "$([ "$page" = 200 ] && [ "$post" = 404 ] && [ "$plain" = 400 ] && echo 1)" \
+      "the page over HTTPS, posts on HTTP" \
+      "HTTPS page $page, HTTPS post $post, HTTP post $plain (400: the service judged it)"
+  else
+    verdict 0 "the page over HTTPS, posts on HTTP" "could not start: $(grep -c '^server {' "$site") servers"
+  fi
+  stop_nginx
+  site=$shipped_site
+else
+  verdict 0 "the page over HTTPS, posts on HTTP" "openssl could not make a certificate"
+fi
+
 # The service on IPv6 loopback behind nginx still learns the client's address.
 if [ "${KULIMBARA_NGINX_SKIP_IPV6_REAL_IP:-0}" = 1 ]; then
   echo "SKIP: X-Real-IP to a service on [::1] (KULIMBARA_NGINX_SKIP_IPV6_REAL_IP=1)"

@@ -6,8 +6,11 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <string>
+#include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -21,6 +24,7 @@
 #include "physics.h"
 #include "quality_cfg.h"
 #include "scene.h"
+#include "shell.h"
 #include "text.h"
 
 namespace {
@@ -521,9 +525,90 @@ TEST_F(Screens, EveryStateLeavesTheStandingStateAndTheBannersShowTheirLines) {
         EXPECT_GT(n.white, 300);    // the prompt
     }
     EXPECT_GT(typing.green, empty.green * 2);       // the name, not the cursor alone
-    EXPECT_GT(typing.white, posted.white * 3);      // the two-line prompt
+    EXPECT_GT(typing.white * 4, posted.white * 5);  // the longer two-line prompt
     EXPECT_GT(posted.yellow, failed.yellow + 200);  // success has the longer line
     EXPECT_GT(failed.yellow, typing.yellow + 200);  // only the posted screen has one
+}
+
+// After a post: why it failed and where it went in yellow, and a line that says what ENTER
+// does, which is gone while a post is tried again.
+TEST_F(Screens, TheResultSaysWhyWhereAndWhatEnterDoes) {
+    final_screen_t screen{false, false, 1230, "ada"};
+    screen.retryable = true;
+    const colours bare = draw(game_screen::score_posted, screen);
+    screen.post_words = "could not connect";
+    screen.board_address = "http://[::1]:8080";
+    const colours told = draw(game_screen::score_posted, screen);
+    screen.retryable = false;
+    const colours final_failure = draw(game_screen::score_posted, screen);
+    screen.post_under_way = true;
+    const colours trying = draw(game_screen::score_posted, screen);
+    EXPECT_GT(told.yellow, bare.yellow + 800);           // two more lines
+    EXPECT_GT(told.white, final_failure.white + 200);    // "... try again or N ..."
+    EXPECT_GT(final_failure.white, trying.white + 300);  // no ENTER line meanwhile
+    EXPECT_LT(trying.yellow + 200, told.yellow);         // "Trying again..." alone
+
+    final_screen_t nowhere{false, false, 1230, "ada"};
+    nowhere.no_board = true;
+    nowhere.post_words = "No high-score board is set up";
+    const colours no_board = draw(game_screen::score_posted, nowhere);
+    EXPECT_GT(no_board.yellow, bare.yellow + 100);  // the one line, longer than "failed"
+    EXPECT_LT(no_board.yellow, told.yellow - 500);  // and no reason or address under it
+}
+
+// The window's post through the shell: a failure told with the board's address, ENTER
+// posting again on the worker, one post at a time, then N to a new game that records anew.
+TEST(Shell, AFailedPostIsToldTriedAgainAndLeftForANewGame) {
+    ::setenv("KULIMBARA_HIGHSCORE_URL", "http://127.0.0.1:1", 1);  // nothing listens there
+    drawn_game shell;
+    shell.Init(levels_count - 1);
+    auto frame = [&](std::vector<key_event> keys = {}) {
+        frame_input input;
+        input.deltaT = 0.016667;  // whole microseconds, which a replay holds
+        input.keys = std::move(keys);
+        input.post_result = shell.poll_score_post();
+        return shell.frame(input);
+    };
+    auto wait_for_result = [&] {
+        for (int i = 0; i < 700 && shell.state().session.score_post_under_way; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            frame();
+        }
+        return !shell.state().session.score_post_under_way;
+    };
+    const game_session& session = shell.state().session;
+    // SPACE held and released every 45 frames ends the last level in about two minutes.
+    for (int i = 0; i < 40000 && !is_level_completed(session.screen); ++i) {
+        frame(i % 45 == 0 ? std::vector<key_event>{{(i / 45) % 2 == 0, key_space}}
+                          : std::vector<key_event>{});
+    }
+    ASSERT_TRUE(is_level_completed(session.screen))
+        << static_cast<int>(session.screen) << " at " << shell.state().level->total_time;
+    frame({{true, key_enter}});
+    frame({{true, 'a'}, {true, 'd'}, {true, 'a'}, {true, key_enter}});
+    ASSERT_TRUE(session.score_post_under_way);
+    ASSERT_TRUE(wait_for_result());
+    final_screen_t screen = shell.state().final_screen();
+    EXPECT_EQ(std::tuple(screen.post_words, screen.board_address, screen.retryable),
+              std::tuple("could not connect", "http://127.0.0.1:1", true));
+    EXPECT_EQ(shell.recorder().current(), replay_recorder::state::finished);
+
+    int posts = 0;
+    for (const frame_event& e : frame({{true, key_enter}, {true, key_enter}})) {
+        posts += e.what == frame_event::kind::post_started;
+    }
+    EXPECT_EQ(posts, 1);
+    EXPECT_TRUE(shell.state().final_screen().post_under_way);
+    ASSERT_TRUE(wait_for_result());
+    EXPECT_EQ(shell.state().final_screen().post_words, "could not connect");
+
+    frame({{true, 'n'}});
+    EXPECT_EQ(std::tuple(session.screen, session.total_score, session.current_level),
+              std::tuple(game_screen::intro, 0, 0));
+    frame({{true, key_enter}});
+    EXPECT_EQ(shell.recorder().current(), replay_recorder::state::recording);
+    EXPECT_EQ(shell.recorder().recording().frames.size(), 1u);
+    ::unsetenv("KULIMBARA_HIGHSCORE_URL");
 }
 
 }  // namespace

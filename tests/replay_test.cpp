@@ -7,8 +7,10 @@
 #include <fstream>
 #include <limits>
 #include <sstream>
+#include <tuple>
 
 #include "game.h"
+#include "levels.h"
 #include "simulator.h"
 
 namespace {
@@ -174,6 +176,37 @@ TEST(Replay, TheRecorderStartsOnEnterKeepsTheStateBeforeAndDropsInexactFrames) {
     input.deltaT = 1.0 / 60;
     input.keys = {{true, key_enter}};
     EXPECT_EQ(dropped.observe(input, h, h.tick(input)), state::idle);
+}
+
+TEST(Replay, ANewGameAfterThePostIsANewRecording) {
+    game g;
+    g.Init(0);
+    std::int64_t utc = 1;
+    replay_recorder recorder([&] { return utc; });
+    using state = replay_recorder::state;
+    auto frame = [&](std::vector<key_event> keys, std::optional<post_outcome> result = {}) {
+        frame_input input;
+        input.deltaT = 0.01;
+        input.keys = std::move(keys);
+        input.post_result = std::move(result);
+        return recorder.observe(input, g, g.tick(input));
+    };
+    EXPECT_EQ(frame({{true, key_enter}}), state::recording);
+    // The last level done: the game is over and its recording with it.
+    g.session.current_level = levels_count - 1;
+    g.session.screen = game_screen::level_completed;
+    EXPECT_EQ(frame({{true, key_enter}}), state::finished);
+    frame({{true, 'a'}, {true, key_enter}});
+    frame({}, post_outcome(true, 1));
+    const std::size_t frames_of_first = recorder.recording().frames.size();
+    EXPECT_EQ(frame({{true, key_enter}}), state::finished);  // back on the intro
+    EXPECT_EQ(recorder.recording().frames.size(), frames_of_first);
+
+    utc = 2;
+    EXPECT_EQ(frame({{true, key_enter}}), state::recording);
+    const replay& r = recorder.recording();
+    EXPECT_EQ(std::tuple(r.start_utc, r.frames.size(), r.levels.size(), r.finished, r.total_score),
+              std::tuple(std::int64_t{2}, std::size_t{1}, std::size_t{0}, false, 0));
 }
 
 TEST(Replay, PlausibilityWantsAFinishedGameOfHumanFrames) {

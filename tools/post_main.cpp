@@ -89,10 +89,14 @@ int main(int argc, char** argv) {
     if (!name || !score) {
         parser.fail("needs a name and a score");
     }
-    std::optional<highscore_endpoint> endpoint = configured_endpoint();
-    if (!endpoint) {
-        parser.fail("KULIMBARA_HIGHSCORE_URL is not of the form http://HOST[:PORT]");
+    configured_board board = configured_endpoint();
+    if (board.what == configured_board::setting::malformed) {
+        parser.fail(board.problem);
     }
+    if (board.what == configured_board::setting::none && !host) {
+        parser.fail("no high-score board is set up: give --host or KULIMBARA_HIGHSCORE_URL");
+    }
+    highscore_endpoint* endpoint = &board.endpoint;
     if (host) {
         endpoint->host = *host;
     }

@@ -86,5 +86,12 @@ std::optional<post_outcome> drawn_game::poll_score_post() {
     if (!result->success) {
         std::fprintf(stderr, "kulimbara: score not posted: %s\n", result->detail.c_str());
     }
-    return post_outcome(result->success, result->rank);
+    post_outcome outcome(result->success, result->rank);
+    outcome.reason = post_failure_words(*result, score_post.bound());
+    outcome.board = score_post.board();
+    outcome.no_board = result->failure == post_failure::no_board;
+    // Without a board, or with a malformed address, the same post fails the same way.
+    outcome.retryable =
+        result->failure != post_failure::no_board && result->failure != post_failure::bad_address;
+    return outcome;
 }

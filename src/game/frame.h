@@ -21,10 +21,15 @@ struct key_event {
 };
 
 // The score post's result: whether the service accepted it, and the rank the board gave the
-// game (0 when it gave none). A bare bool is a result without a rank.
+// game (0 when it gave none); for a failure, why in a few words, and whether trying again can
+// help (not without a board). A bare bool is a result without a rank or words.
 struct post_outcome {
     bool success = false;
     int rank = 0;
+    std::string reason;     // a failure in a few words: "could not connect"
+    std::string board;      // the board's address, empty when there was none
+    bool retryable = true;  // a failure that ENTER may try again
+    bool no_board = false;  // no board is set up: nothing failed, there was nowhere to post
 
     post_outcome() = default;
     post_outcome(bool accepted, int board_rank = 0)  // NOLINT(google-explicit-constructor)

@@ -95,12 +95,22 @@ void game::Init(std::unique_ptr<level_t> first_level, int level_number) {
     events_.clear();
     seed_random(clock_seed());
     quality_cfg = quality_cfg_init();
+    begin(std::move(first_level), level_number);
+}
+
+void game::begin(std::unique_ptr<level_t> first_level, int level_number) {
+    session = game_session{};
     session.current_level = level_number;
     session.screen = opening_screen(level_number);
     level = std::move(first_level);
     init_scene();
     physics_cfg = load_physics_cfg();
     tt.setScoreColor(level->score_rgb.data());
+}
+
+void game::start_new_game() {
+    tt.restart();
+    begin(load_level(0), 0);
 }
 
 void game::init_scene() {
@@ -183,14 +193,27 @@ void game::onKeyboardDown(int k) {
                    std::string_view(session.player_name)
                        .substr(0, static_cast<std::size_t>(session.player_name_len)))) {
         session.player_name.resize(session.player_name_len);  // drops the cursor
-        session.score_post_under_way = true;
-        frame_event started = event_of(frame_event::kind::post_started);
-        started.text = session.player_name;
-        started.score = session.total_score;
-        emit(std::move(started));
+        start_score_post();
     } else if (screen == game_screen::name_entry) {
         edit_name(key);
+    } else if (screen == game_screen::score_posted && !session.score_post_under_way) {
+        // A failed post that may go through another time is tried again; otherwise ENTER,
+        // and N in either case, begin a new game.
+        const bool retry = !session.hiscore_success && session.hiscore_retryable;
+        if (key == key_enter && retry) {
+            start_score_post();
+        } else if (key == key_enter || key == 'n') {
+            start_new_game();
+        }
     }
+}
+
+void game::start_score_post() {
+    session.score_post_under_way = true;
+    frame_event started = event_of(frame_event::kind::post_started);
+    started.text = session.player_name;
+    started.score = session.total_score;
+    emit(std::move(started));
 }
 
 void game::onKeyboardUp(int key) {
@@ -205,6 +228,10 @@ void game::poll_score_post(const frame_input& input) {
     }
     session.hiscore_success = input.post_result->success;
     session.hiscore_rank = input.post_result->success ? input.post_result->rank : 0;
+    session.hiscore_reason = input.post_result->success ? "" : input.post_result->reason;
+    session.board_address = input.post_result->board;
+    session.hiscore_retryable = !input.post_result->success && input.post_result->retryable;
+    session.no_board = !input.post_result->success && input.post_result->no_board;
     session.screen = game_screen::score_posted;
     session.score_post_under_way = false;
     frame_event finished = event_of(frame_event::kind::post_finished);
@@ -298,10 +325,17 @@ frame_view game::view() const {
 }
 
 final_screen_t game::final_screen() const {
-    return {session.screen == game_screen::name_entry,
-            session.hiscore_success,
-            session.total_score,
-            session.player_name,
-            level->total_time,
-            session.hiscore_rank};
+    final_screen_t screen;
+    screen.highscore = session.screen == game_screen::name_entry;
+    screen.highscore_success = session.hiscore_success;
+    screen.score = session.total_score;
+    screen.player_name = session.player_name;
+    screen.total_time = level->total_time;
+    screen.rank = session.hiscore_rank;
+    screen.post_words = session.hiscore_reason;
+    screen.board_address = session.board_address;
+    screen.retryable = session.hiscore_retryable;
+    screen.no_board = session.no_board;
+    screen.post_under_way = session.score_post_under_way;
+    return screen;
 }

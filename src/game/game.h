@@ -20,9 +20,14 @@ struct final_screen_t {
     bool highscore = false;          // true while the name is typed, false once it was posted
     bool highscore_success = false;  // whether the post succeeded; read when highscore is false
     int score = 0;
-    std::string player_name;  // while typed, ends with the cursor '_'
-    double total_time = 0.0;  // seconds on the screen, which drive its motion
-    int rank = 0;             // the board's rank for the posted game, 0 when none was given
+    std::string player_name;      // while typed, ends with the cursor '_'
+    double total_time = 0.0;      // seconds on the screen, which drive its motion
+    int rank = 0;                 // the board's rank for the posted game, 0 when none was given
+    std::string post_words{};     // a failed post in a few words, or that no board is set up
+    std::string board_address{};  // where the post went; empty when no board is set up
+    bool retryable = false;       // a failed post that ENTER tries again
+    bool no_board = false;        // the post found no board set up
+    bool post_under_way = false;  // ENTER was pressed and the result is not known yet
     // A recorded game watched: the recorded name, no prompt and no post.
     bool watched_replay = false;
 };
@@ -89,6 +94,13 @@ class game {
     void onKeyboardUp(int key);
     void init_scene();
     void advance_level();
+    // The game's own part of starting: its first level on its opening screen, the score and
+    // the name cleared.
+    void begin(std::unique_ptr<level_t> first_level, int level_number);
+    // ENTER (or N) on the posted score's screen: a new game from the intro, through the same
+    // set-up as the first; the sound, the pause, quality and the frame-rate meter carry on.
+    void start_new_game();
+    void start_score_post();
     void edit_name(unsigned char key);
     void poll_score_post(const frame_input& input);
     void update_play_state();

@@ -54,11 +54,16 @@ struct game_session {
     int current_level = 0;  // 0 to 5; 6 once the last level is finished
     int total_score = 0;    // the gate points of every level so far
     game_screen screen = game_screen::intro;
-    bool hiscore_success = false;  // the post's result, shown once the screen is score_posted
-    int hiscore_rank = 0;          // the board's rank for the posted game, 0 when none was given
+    bool hiscore_success = false;    // the post's result, shown once the screen is score_posted
+    int hiscore_rank = 0;            // the board's rank for the posted game, 0 when none was given
+    std::string hiscore_reason;      // a failed post in a few words
+    std::string board_address;       // where the last post went; empty when no board is set up
+    bool hiscore_retryable = false;  // a failed post that ENTER tries again
+    bool no_board = false;           // the post found no board set up
     // The name being typed; while typing it ends with the cursor '_'.
     std::string player_name = "_";
     int player_name_len = 0;
-    // From ENTER on a name until the post's result is known; the name is fixed meanwhile.
+    // From ENTER on a name (or on a failed post's result, trying again) until the post's
+    // result is known; the name is fixed meanwhile.
     bool score_post_under_way = false;
 };

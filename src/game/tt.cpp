@@ -1,6 +1,7 @@
 #include "tt.h"
 
 #include <cmath>
+#include <utility>
 
 #include "font.h"
 #include "random.h"
@@ -173,4 +174,12 @@ void intro_animation::menu_animation_step(double deltaT) {
     if (totaltime > 8.0) {
         totaltime = 0.0;  // the excess is dropped
     }
+}
+
+void tt_state::restart() {
+    tt_state fresh;
+    fresh.history = history;
+    fresh.tt_fps_sum = tt_fps_sum;
+    fresh.index = index;
+    *this = std::move(fresh);
 }

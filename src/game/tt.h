@@ -60,7 +60,7 @@ class intro_animation {
     std::array<double, game_name_length> game_name_letter_offset{};    // vertical, model units
     std::array<double, game_name_length> game_name_letter_rotation{};  // tumble, 0 to 360 degrees
     double totaltime = 2.0;     // phase of the bobbing, 0 to 8 seconds
-    double localtime = 0.0;     // seconds spent on the intro screen, never reset
+    double localtime = 0.0;     // seconds spent on the intro screen, reset only by a new game
     int rotation_index = -1;    // the tumbling letter; -1 between two tumbles
     double latin_angle = 0.0;   // sway of the romanised title about the vertical, degrees
     double latin_angle2 = 0.0;  // swing of its tilt, degrees
@@ -87,6 +87,9 @@ class tt_state {
     intro_animation intro;
 
     void setScoreColor(const float* rgb);
+    // A new game: no floating texts, the score at rest at 0, the intro from its start. The
+    // frame-rate meter carries on, so that the quality control does not see a drop.
+    void restart();
 
     // Starts a text centred on x = 0 in the lowest free slot and returns the slot, or -1
     // (and drops the text) when all are busy. Longer texts are cut to 255 characters.

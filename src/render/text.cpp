@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "font.h"
 #include "gl.h"
@@ -192,14 +193,32 @@ void draw_final_screen(const glyph_set& glyphs, const final_screen_t& screen) {
     glPopMatrix();
 
     if (!screen.highscore && !screen.watched_replay) {
-        std::string result = "High score post failed!";
-        if (screen.highscore_success) {
-            result = screen.rank > 0 ? "High score posted: Rank " + std::to_string(screen.rank)
-                                     : "High score successfully posted!";
+        // The result, then why a post failed, then where it went.
+        std::vector<std::string> lines;
+        if (screen.post_under_way) {
+            lines.push_back("Trying again...");
+        } else if (screen.highscore_success) {
+            lines.push_back(screen.rank > 0
+                                ? "High score posted: Rank " + std::to_string(screen.rank)
+                                : "High score successfully posted!");
+        } else if (screen.no_board) {
+            lines.push_back("No high-score board is set up");
+        } else {
+            lines.push_back("High score post failed!");
+            if (!screen.post_words.empty()) {
+                lines.push_back(screen.post_words);
+            }
+        }
+        if (!screen.board_address.empty()) {
+            lines.push_back("High-score board: " + screen.board_address);
         }
         glPushMatrix();
         glTranslated(0.0, -10.0, 0.0);
-        vectorText2DAt2d4f(glyphs, result, 0.0, 0.0, 0.5, 1.0f, 1.0f, 0.0f, blinking_alpha, 45.0f);
+        double y = 0.0;
+        for (const std::string& line : lines) {
+            vectorText2DAt2d4f(glyphs, line, 0.0, y, 0.5, 1.0f, 1.0f, 0.0f, blinking_alpha, 45.0f);
+            y -= 2.0;
+        }
         glPopMatrix();
     }
 
@@ -216,6 +235,13 @@ void draw_final_screen(const glyph_set& glyphs, const final_screen_t& screen) {
     } else {
         vectorText2DAt2d4f(glyphs, "Press ESCAPE to exit...", 0.0, 0.0, 0.5, 1.0f, 1.0f, 1.0f,
                            blinking_alpha, 45.0f);
+        if (!screen.post_under_way) {
+            const bool retry = !screen.highscore_success && screen.retryable;
+            vectorText2DAt2d4f(glyphs,
+                               retry ? "Press ENTER to try again or N for a new game"
+                                     : "Press ENTER for a new game",
+                               0.0, -2.0, 0.5, 1.0f, 1.0f, 1.0f, blinking_alpha, 45.0f);
+        }
     }
     glPopMatrix();
     glPopMatrix();

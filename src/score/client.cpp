@@ -1,5 +1,6 @@
 #include "client.h"
 
+#include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -19,7 +20,7 @@
 #include "protocol.h"
 
 #ifndef KULIMBARA_HIGHSCORE_HOST
-#define KULIMBARA_HIGHSCORE_HOST "localhost"
+#define KULIMBARA_HIGHSCORE_HOST ""
 #endif
 
 namespace {
@@ -38,6 +39,7 @@ class socket_fd {
         }
     }
     int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
 
   private:
     int fd_;
@@ -62,19 +64,62 @@ bool wait_for(int fd, short events, steady::time_point deadline) {
     }
 }
 
-post_result failed(std::string what) {
-    return {false, std::move(what)};
+post_result failed(post_failure why, std::string what) {
+    post_result result;
+    result.detail = std::move(what);
+    result.failure = why;
+    return result;
 }
 
 std::string system_error(const char* what) {
     return std::string(what) + ": " + std::generic_category().message(errno);
 }
 
+bool is_ipv6_literal(const std::string& host) {
+    return host.find(':') != std::string::npos;
+}
+
 std::string host_header(const highscore_endpoint& endpoint) {
+    std::string host = is_ipv6_literal(endpoint.host) ? "[" + endpoint.host + "]" : endpoint.host;
     if (endpoint.port == 80) {
-        return endpoint.host;
+        return host;
     }
-    return endpoint.host + ":" + std::to_string(endpoint.port);
+    return host + ":" + std::to_string(endpoint.port);
+}
+
+// A connected socket to one of the addresses, tried in the order the resolver gave them
+// (a name may have an IPv6 address where no board listens, and an IPv4 one where it does),
+// or -1 with the last failure in `error`.
+int connect_any(const addrinfo* addresses, steady::time_point deadline, std::string& error) {
+    error = "connect: no address";
+    for (const addrinfo* at = addresses; at != nullptr; at = at->ai_next) {
+        const int fd = ::socket(at->ai_family, at->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
+                                at->ai_protocol);
+        if (fd < 0) {
+            error = system_error("socket");
+            continue;
+        }
+        socket_fd sock(fd);
+        if (::connect(fd, at->ai_addr, at->ai_addrlen) != 0) {
+            if (errno != EINPROGRESS) {
+                error = system_error("connect");
+                continue;
+            }
+            if (!wait_for(fd, POLLOUT, deadline)) {
+                error = "connect: no answer in time";
+                return -1;
+            }
+            int failure = 0;
+            socklen_t length = sizeof failure;
+            if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &failure, &length) != 0 || failure != 0) {
+                errno = failure;
+                error = system_error("connect");
+                continue;
+            }
+        }
+        return sock.release();
+    }
+    return -1;
 }
 
 // The status of the status line "HTTP/1.x NNN reason", or 0 for another line.
@@ -143,12 +188,18 @@ int rank_in(std::string_view body) {
     return rank ? static_cast<int>(*rank) : 0;
 }
 
-// Connects, sends `request` and reads the answer's status line; with `body`, the answer's body
-// too. Every step gives up at `deadline`, except the name resolution.
+// What an exchange reads of the answer after its status line.
+enum class answer_body {
+    refusal_only,  // a refusal's body, for its reason
+    always,        // the body whatever the status
+};
+
+// Connects, sends `request` and reads the answer's status line, and its body as `wanted` asks
+// (into `body`). Every step gives up at `deadline`, except the name resolution.
 post_result exchange(const std::string& request, const highscore_endpoint& endpoint,
-                     steady::time_point deadline, std::string* body) {
+                     steady::time_point deadline, answer_body wanted, std::string& body) {
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_protocol = IPPROTO_TCP;
     hints.ai_flags = AI_NUMERICSERV;
@@ -156,28 +207,17 @@ post_result exchange(const std::string& request, const highscore_endpoint& endpo
     const std::string port = std::to_string(endpoint.port);
     const int resolved = ::getaddrinfo(endpoint.host.c_str(), port.c_str(), &hints, &found);
     if (resolved != 0 || found == nullptr) {
-        return failed("cannot resolve " + endpoint.host + ": " + ::gai_strerror(resolved));
+        return failed(post_failure::could_not_connect,
+                      "cannot resolve " + endpoint.host + ": " + ::gai_strerror(resolved));
     }
     const std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> addresses(found, ::freeaddrinfo);
 
-    const socket_fd sock(
-        ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP));
+    std::string connect_error;
+    const socket_fd sock(connect_any(found, deadline, connect_error));
     if (sock.get() < 0) {
-        return failed(system_error("socket"));
-    }
-    if (::connect(sock.get(), found->ai_addr, found->ai_addrlen) != 0) {
-        if (errno != EINPROGRESS) {
-            return failed(system_error("connect"));
-        }
-        if (!wait_for(sock.get(), POLLOUT, deadline)) {
-            return failed("connect: no answer in time");
-        }
-        int error = 0;
-        socklen_t length = sizeof error;
-        if (::getsockopt(sock.get(), SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
-            errno = error;
-            return failed(system_error("connect"));
-        }
+        return failed(
+            steady::now() >= deadline ? post_failure::no_answer : post_failure::could_not_connect,
+            connect_error);
     }
 
     std::size_t sent = 0;
@@ -188,10 +228,10 @@ post_result exchange(const std::string& request, const highscore_endpoint& endpo
             sent += static_cast<std::size_t>(n);
         } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
             if (!wait_for(sock.get(), POLLOUT, deadline)) {
-                return failed("send: no progress in time");
+                return failed(post_failure::no_answer, "send: no progress in time");
             }
         } else {
-            return failed(system_error("send"));
+            return failed(post_failure::could_not_connect, system_error("send"));
         }
     }
 
@@ -212,13 +252,20 @@ post_result exchange(const std::string& request, const highscore_endpoint& endpo
                     line.pop_back();
                 }
                 result.status = status_of(line);
+                if (result.status == 0) {
+                    return failed(post_failure::bad_answer, "no status line: " + line);
+                }
                 result.success = result.status >= 200 && result.status < 300;
+                if (!result.success) {
+                    result.failure = post_failure::refused;
+                    result.reason = line.size() > 13 ? line.substr(13) : "";
+                }
                 result.detail = std::move(line);
-                if (body == nullptr || result.status == 0) {
+                if (result.success && wanted == answer_body::refusal_only) {
                     return result;
                 }
             } else if (answer.size() >= status_line_max) {
-                return failed("answer without a status line");
+                return failed(post_failure::bad_answer, "answer without a status line");
             }
         }
         if (result.status != 0 && body_start == std::string::npos) {
@@ -230,11 +277,12 @@ post_result exchange(const std::string& request, const highscore_endpoint& endpo
         }
         if (body_start != std::string::npos && body_length != std::string::npos &&
             answer.size() - body_start >= body_length) {
-            *body = answer.substr(body_start, body_length);
+            body = answer.substr(body_start, body_length);
             return result;
         }
         if (answer.size() >= answer_max) {
-            return failed("answer longer than " + std::to_string(answer_max) + " bytes");
+            return failed(post_failure::bad_answer,
+                          "answer longer than " + std::to_string(answer_max) + " bytes");
         }
         char buffer[4096];
         const ssize_t n = ::recv(sock.get(), buffer, sizeof buffer, 0);
@@ -242,19 +290,39 @@ post_result exchange(const std::string& request, const highscore_endpoint& endpo
             answer.append(buffer, static_cast<std::size_t>(n));
         } else if (n == 0) {
             if (result.status == 0) {
-                return failed("connection closed without an answer");
+                return failed(post_failure::bad_answer, "connection closed without an answer");
             }
             if (body_start != std::string::npos) {
-                *body = answer.substr(body_start);
+                body = answer.substr(body_start);
             }
             return result;
         } else if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
             if (!wait_for(sock.get(), POLLIN, deadline)) {
-                return failed("no answer in time");
+                // A refusal whose body does not come in time still is a refusal.
+                if (result.status != 0) {
+                    return result;
+                }
+                return failed(post_failure::no_answer, "no answer in time");
             }
         } else {
-            return failed(system_error("recv"));
+            return failed(post_failure::could_not_connect, system_error("recv"));
         }
+    }
+}
+
+// A refusal's reason: the first line of the service's answer, when it gave a short one.
+void add_refusal_reason(post_result& result, std::string_view body) {
+    if (result.success || result.status == 0) {
+        return;
+    }
+    std::string_view reason = body.substr(0, body.find('\n'));
+    if (!reason.empty() && reason.back() == '\r') {
+        reason.remove_suffix(1);
+    }
+    // A web server's page of its own (nginx's 405, say) is no reason in words.
+    if (!reason.empty() && reason.size() <= 200 && reason.front() != '<') {
+        result.detail += ": " + std::string(reason);
+        result.reason = reason;
     }
 }
 
@@ -262,50 +330,127 @@ post_result exchange(const std::string& request, const highscore_endpoint& endpo
 
 std::optional<highscore_endpoint> parse_highscore_url(std::string_view url) {
     constexpr std::string_view scheme = "http://";
-    if (url.substr(0, scheme.size()) == scheme) {
-        url.remove_prefix(scheme.size());
-    } else if (url.find("://") != std::string_view::npos) {
+    if (url.substr(0, scheme.size()) != scheme) {
         return std::nullopt;
     }
+    url.remove_prefix(scheme.size());
     if (!url.empty() && url.back() == '/') {
         url.remove_suffix(1);
     }
     highscore_endpoint endpoint;
-    const std::size_t colon = url.find(':');
-    endpoint.host = std::string(url.substr(0, colon));
-    if (colon != std::string_view::npos) {
-        const std::optional<long long> value = parse_decimal(url.substr(colon + 1), 65535);
+    std::string_view port;
+    bool has_port = false;
+    if (!url.empty() && url.front() == '[') {
+        const std::size_t close = url.find(']');
+        if (close == std::string_view::npos) {
+            return std::nullopt;
+        }
+        endpoint.host = std::string(url.substr(1, close - 1));
+        in6_addr address{};
+        if (::inet_pton(AF_INET6, endpoint.host.c_str(), &address) != 1) {
+            return std::nullopt;
+        }
+        const std::string_view rest = url.substr(close + 1);
+        if (!rest.empty() && rest.front() != ':') {
+            return std::nullopt;
+        }
+        has_port = !rest.empty();
+        port = has_port ? rest.substr(1) : rest;
+    } else {
+        const std::size_t colon = url.find(':');
+        endpoint.host = std::string(url.substr(0, colon));
+        has_port = colon != std::string_view::npos;
+        port = has_port ? url.substr(colon + 1) : std::string_view();
+        const bool allowed = std::all_of(endpoint.host.begin(), endpoint.host.end(), [](char c) {
+            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                   c == '.' || c == '-' || c == '_';
+        });
+        if (endpoint.host.empty() || !allowed) {
+            return std::nullopt;
+        }
+    }
+    if (has_port) {
+        const std::optional<long long> value = parse_decimal(port, 65535);
         if (!value || *value < 1) {
             return std::nullopt;
         }
         endpoint.port = static_cast<int>(*value);
     }
-    if (endpoint.host.empty()) {
-        return std::nullopt;
-    }
-    for (const char c : endpoint.host) {
-        const bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                             (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '_';
-        if (!allowed) {
-            return std::nullopt;
-        }
-    }
     return endpoint;
 }
 
-std::optional<highscore_endpoint> configured_endpoint() {
+std::string board_address(const highscore_endpoint& endpoint) {
+    return "http://" + host_header(endpoint);
+}
+
+configured_board configured_endpoint() {
+    configured_board board;
     const char* url = std::getenv("KULIMBARA_HIGHSCORE_URL");
-    if (url != nullptr && *url != '\0') {
-        return parse_highscore_url(url);
+    const bool from_environment = url != nullptr && *url != '\0';
+    const std::string built_in = KULIMBARA_HIGHSCORE_HOST;
+    if (!from_environment && built_in.empty()) {
+        return board;
     }
-    return highscore_endpoint{KULIMBARA_HIGHSCORE_HOST, 80};
+    const std::optional<highscore_endpoint> endpoint =
+        parse_highscore_url(from_environment ? std::string(url) : "http://" + built_in);
+    if (!endpoint) {
+        board.what = configured_board::setting::malformed;
+        board.problem = from_environment
+                            ? "KULIMBARA_HIGHSCORE_URL is not of the form http://HOST[:PORT]"
+                            : "the high-score host built in, '" + built_in +
+                                  "', is not of the form HOST[:PORT]";
+        return board;
+    }
+    board.what = configured_board::setting::set;
+    board.endpoint = *endpoint;
+    return board;
+}
+
+std::string post_failure_words(const post_result& result, std::chrono::milliseconds bound) {
+    switch (result.failure) {
+        case post_failure::none:
+            return "";
+        case post_failure::no_board:
+            return "No high-score board is set up";
+        case post_failure::bad_address:
+            return "bad KULIMBARA_HIGHSCORE_URL";
+        case post_failure::could_not_connect:
+            return "could not connect";
+        case post_failure::no_answer: {
+            const long long seconds = (bound.count() + 999) / 1000;
+            return "no answer in " + std::to_string(seconds) + " s";
+        }
+        case post_failure::refused: {
+            // The board's words, as many as fit on the screen's line and in the font.
+            constexpr std::size_t words_max = 48;
+            std::string words = "refused: ";
+            for (const char c : result.reason) {
+                if (words.size() >= words_max) {
+                    words += "...";
+                    break;
+                }
+                words += c >= ' ' && c <= '~' ? c : '?';
+            }
+            if (result.reason.empty()) {
+                words += std::to_string(result.status);
+            }
+            return words;
+        }
+        case post_failure::bad_answer:
+            return "no answer that a board gives";
+    }
+    return "";
 }
 
 post_result send_data(const std::string& url, const highscore_endpoint& endpoint,
                       steady::time_point deadline) {
-    return exchange("GET /highscore.php?" + url + " HTTP/1.1\r\nHost: " + host_header(endpoint) +
-                        "\r\nConnection: close\r\n\r\n",
-                    endpoint, deadline, nullptr);
+    std::string body;
+    post_result result =
+        exchange("GET /highscore.php?" + url + " HTTP/1.1\r\nHost: " + host_header(endpoint) +
+                     "\r\nConnection: close\r\n\r\n",
+                 endpoint, deadline, answer_body::refusal_only, body);
+    add_refusal_reason(result, body);
+    return result;
 }
 
 post_result send_replay(std::string_view replay_bytes, const highscore_endpoint& endpoint,
@@ -315,16 +460,11 @@ post_result send_replay(std::string_view replay_bytes, const highscore_endpoint&
                           std::to_string(replay_bytes.size()) + "\r\nConnection: close\r\n\r\n";
     request += replay_bytes;
     std::string body;
-    post_result result = exchange(request, endpoint, deadline, &body);
+    post_result result = exchange(request, endpoint, deadline, answer_body::always, body);
     if (result.success) {
         result.rank = rank_in(body);
-    } else if (result.status != 0) {
-        // The service's reason, its first line.
-        const std::string_view reason = std::string_view(body).substr(0, body.find('\n'));
-        if (!reason.empty() && reason.size() <= 200) {
-            result.detail += ": " + std::string(reason);
-        }
     }
+    add_refusal_reason(result, body);
     return result;
 }
 
@@ -341,6 +481,7 @@ void score_post_worker::start(std::string_view name, int score, const highscore_
                               std::optional<std::string> replay_bytes) {
     state_ = std::make_shared<shared_state>();
     deadline_ = steady::now() + bound_;
+    board_ = board_address(endpoint);
     std::thread([state = state_, query = generate_params(name, score, random_), endpoint,
                  replay_bytes = std::move(replay_bytes), deadline = deadline_] {
         post_result result;
@@ -356,16 +497,28 @@ void score_post_worker::start(std::string_view name, int score, const highscore_
     }).detach();
 }
 
-void score_post_worker::start(std::string_view name, int score,
-                              std::optional<std::string> replay_bytes) {
-    const std::optional<highscore_endpoint> endpoint = configured_endpoint();
-    if (endpoint) {
-        start(name, score, *endpoint, std::move(replay_bytes));
-        return;
-    }
+void score_post_worker::finish_at_once(post_result result) {
     state_ = std::make_shared<shared_state>();
     deadline_ = steady::now();
-    state_->result = failed("KULIMBARA_HIGHSCORE_URL is not of the form http://HOST[:PORT]");
+    board_.clear();
+    state_->result = std::move(result);
+}
+
+void score_post_worker::start(std::string_view name, int score,
+                              std::optional<std::string> replay_bytes) {
+    const configured_board board = configured_endpoint();
+    switch (board.what) {
+        case configured_board::setting::set:
+            start(name, score, board.endpoint, std::move(replay_bytes));
+            break;
+        case configured_board::setting::none:
+            finish_at_once(failed(post_failure::no_board,
+                                  "no high-score board is set up (KULIMBARA_HIGHSCORE_URL)"));
+            break;
+        case configured_board::setting::malformed:
+            finish_at_once(failed(post_failure::bad_address, board.problem));
+            break;
+    }
 }
 
 std::optional<post_result> score_post_worker::poll() {
@@ -377,14 +530,15 @@ std::optional<post_result> score_post_worker::poll() {
         return state_->result;
     }
     if (steady::now() >= deadline_) {
-        return failed("no result within " + std::to_string(bound_.count()) + " ms");
+        return failed(post_failure::no_answer,
+                      "no result within " + std::to_string(bound_.count()) + " ms");
     }
     return std::nullopt;
 }
 
 post_result score_post_worker::wait() {
     if (!state_) {
-        return failed("no post started");
+        return failed(post_failure::could_not_connect, "no post started");
     }
     for (;;) {
         if (std::optional<post_result> result = poll()) {
