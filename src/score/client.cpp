@@ -258,6 +258,21 @@ post_result exchange(const std::string& request, const highscore_endpoint& endpo
     }
 }
 
+// A refusal's reason, the first line of the service's answer, after its status line; an answer
+// without one, a long one or markup (a web server's error page) adds nothing.
+void add_reason(post_result& result, std::string_view body) {
+    std::string_view reason = body.substr(0, body.find('\n'));
+    if (reason.ends_with('\r')) {
+        reason.remove_suffix(1);
+    }
+    // It goes to a terminal as it is: printable ASCII only.
+    const bool plain =
+        std::ranges::all_of(reason, [](char c) { return c >= ' ' && c <= '~' && c != '<'; });
+    if (result.status != 0 && plain && !reason.empty() && reason.size() <= 200) {
+        result.detail += ": " + std::string(reason);
+    }
+}
+
 }  // namespace
 
 std::optional<highscore_endpoint> parse_highscore_url(std::string_view url) {
@@ -303,9 +318,15 @@ std::optional<highscore_endpoint> configured_endpoint() {
 
 post_result send_data(const std::string& url, const highscore_endpoint& endpoint,
                       steady::time_point deadline) {
-    return exchange("GET /highscore.php?" + url + " HTTP/1.1\r\nHost: " + host_header(endpoint) +
-                        "\r\nConnection: close\r\n\r\n",
-                    endpoint, deadline, nullptr);
+    std::string body;
+    post_result result =
+        exchange("GET /highscore.php?" + url + " HTTP/1.1\r\nHost: " + host_header(endpoint) +
+                     "\r\nConnection: close\r\n\r\n",
+                 endpoint, deadline, &body);
+    if (!result.success) {
+        add_reason(result, body);
+    }
+    return result;
 }
 
 post_result send_replay(std::string_view replay_bytes, const highscore_endpoint& endpoint,
@@ -318,12 +339,8 @@ post_result send_replay(std::string_view replay_bytes, const highscore_endpoint&
     post_result result = exchange(request, endpoint, deadline, &body);
     if (result.success) {
         result.rank = rank_in(body);
-    } else if (result.status != 0) {
-        // The service's reason, its first line.
-        const std::string_view reason = std::string_view(body).substr(0, body.find('\n'));
-        if (!reason.empty() && reason.size() <= 200) {
-            result.detail += ": " + std::string(reason);
-        }
+    } else {
+        add_reason(result, body);
     }
     return result;
 }

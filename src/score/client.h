@@ -24,8 +24,8 @@ std::optional<highscore_endpoint> configured_endpoint();
 
 struct post_result {
     bool success = false;
-    // The answer's status line (with the reason the service gave for a refused replay), or
-    // what failed.
+    // The answer's status line (with the reason the service gave for a refusal), or what
+    // failed.
     std::string detail;
     int status = 0;  // the answer's status, 0 when there was none
     int rank = 0;    // the board's rank for a replay it accepted, 0 when it gave none
@@ -34,9 +34,9 @@ struct post_result {
 // Resolve, connect, send and read together never take longer than this.
 constexpr std::chrono::milliseconds post_time_bound{5000};
 
-// Sends the GET request for the query `url` to the endpoint (IPv4) and reads the status line
-// of the answer: success only for a 2xx status. Every step gives up at `deadline`, except the
-// name resolution, which the platform bounds.
+// Sends the GET request for the query `url` to the endpoint (IPv4) and reads the answer:
+// success only for a 2xx status; a refusal's one-line reason is added to the detail. Every
+// step gives up at `deadline`, except the name resolution, which the platform bounds.
 post_result send_data(const std::string& url, const highscore_endpoint& endpoint,
                       std::chrono::steady_clock::time_point deadline);
 
