@@ -9,8 +9,8 @@
 # make memcheck  builds, plays level 0 to its end and into level 1 on the real game under
 #                 valgrind's memcheck on a virtual display (a few minutes)
 # make golden rewrites the recorded whole-game results and level layouts (see the README)
-# make bench  installs, builds, runs the benchmarks (the last plays the real game full screen
-#             for 25 s)
+# make bench  installs, builds, runs the benchmarks (the last two play the real game full screen
+#             for 25 s, then pause it for 17)
 # make fuzz   builds the fuzz targets with clang and libFuzzer and runs each for FUZZ_SECONDS
 # make package       builds build/kulimbara_VERSION_amd64.deb and kulimbara-highscore_VERSION_amd64.deb
 # make package-test  builds the packages, lints them and installs them in clean Debian 12 chroots
@@ -122,7 +122,7 @@ bench:
 	  kulimbara-highscore-bench kulimbara-render-bench
 	./$(BUILD)/kulimbara-core-bench
 	./$(BUILD)/kulimbara-highscore-bench
-	@render="./$(BUILD)/kulimbara-render-bench && bench/game_frames.sh ./$(BUILD)/kulimbara"; \
+	@render="./$(BUILD)/kulimbara-render-bench && bench/game_frames.sh ./$(BUILD)/kulimbara && bench/paused_cpu.sh ./$(BUILD)/kulimbara"; \
 	if [ -n "$${DISPLAY:-}" ]; then sh -c "$$render"; \
 	else KULIMBARA_SCREEN=1920x1080x24 tests/with_display.sh sh -c "$$render"; fi
 

@@ -10,7 +10,7 @@ scratch=$(mktemp -d "${TMPDIR:-/tmp}/kulimbara-frames-XXXXXX") || exit 1
 game_pid=
 trap '[ -n "$game_pid" ] && kill "$game_pid" 2>/dev/null; rm -rf "$scratch"' EXIT
 
-XDG_DATA_HOME=$scratch/data KULIMBARA_FRAME_TIMES=$scratch/frames "$game" </dev/null \
+XDG_DATA_HOME=$scratch/data KULIMBARA_FRAME_TIMES=$scratch/frames "$game" --max-fps 0 </dev/null \
     >"$scratch/game.log" 2>&1 &
 game_pid=$!
 win=$(timeout 10 xdotool search --sync --onlyvisible --name '^Kulimbara$' | head -1)

@@ -48,7 +48,7 @@ at() {  # SECONDS: sleep until that long after ENTER
 }
 press() { check "xdotool $*" xdotool "$@"; }  # keys go to the focused game window
 start_game() {  # ARGS...: starts the game, waits for its window and focuses it (sets win)
-    "$game" "$@" </dev/null >"$out/game.log" 2>&1 &
+    "$game" --max-fps 0 "$@" </dev/null >"$out/game.log" 2>&1 &
     game_pid=$!
     win=$(timeout 10 xdotool search --sync --onlyvisible --name '^Kulimbara$' | head -1)
     [ -n "$win" ] || { fail "no visible window named Kulimbara on display $DISPLAY within 10 s"; finish; }
@@ -69,7 +69,7 @@ quit_game() {  # ESCAPE; the game must end with status 0 within 3 s (a save may 
 }
 
 printf 'KBREPLAY' >"$out/bad.replay"
-"$game" --replay "$out/bad.replay" </dev/null >"$out/bad.log" 2>&1
+"$game" --max-fps 0 --replay "$out/bad.replay" </dev/null >"$out/bad.log" 2>&1
 check "a bad replay: status 2" [ $? -eq 2 ]
 check "a bad replay: one line naming the file and the fault" \
     grep -qx "kulimbara: $out/bad.replay: truncated" "$out/bad.log"

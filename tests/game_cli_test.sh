@@ -7,7 +7,8 @@ set -u
 game=$1 version=$2
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-usage='usage: kulimbara [--debug] [--windowed] [--mute] [--replay FILE] | --help | --version'
+usage='usage: kulimbara [--debug] [--windowed] [--mute] [--max-fps N] [--replay FILE]
+       kulimbara --help | --version'
 failures=0
 check() {  # STATUS STDOUT STDERR ARGS...: the exact outputs, '*' for any
     local want=$1 out=$2 err=$3
@@ -24,16 +25,23 @@ check() {  # STATUS STDOUT STDERR ARGS...: the exact outputs, '*' for any
 
 unset DISPLAY
 check 0 "kulimbara $version" "" --version
-check 0 '*' "" --help
-[ "$(head -1 "$scratch/out")" = "$usage" ] && grep -q -- --windowed "$scratch/out" ||
-    { echo "FAIL: --help text"; failures=$((failures + 1)); }
+for help in --help -h "--debug --help --bogus"; do
+    # shellcheck disable=SC2086
+    check 0 '*' "" $help
+    [ "$(head -2 "$scratch/out")" = "$usage" ] && grep -q -- '^  --max-fps N ' "$scratch/out" ||
+        { echo "FAIL: '$help' text"; failures=$((failures + 1)); }
+done
 check 2 "" "kulimbara: unknown option '--DEBUG'"$'\n'"$usage" --DEBUG
+check 2 "" "kulimbara: unknown option '-H'"$'\n'"$usage" -H
 check 2 "" "kulimbara: unexpected argument 'extra'"$'\n'"$usage" --debug extra
 check 2 "" "kulimbara: unexpected argument ''"$'\n'"$usage" ""
+check 2 "" "kulimbara: --max-fps needs a value"$'\n'"$usage" --windowed --max-fps
+check 2 "" "kulimbara: --max-fps takes a whole number of frames a second from 0 to 1000, not 'x'"$'\n'"$usage" \
+    --max-fps x
 # The options are read before the display is looked for, so a good command line gets this far.
 no_display='kulimbara: no display: the game needs a graphical desktop to run in'
 check 1 "" "$no_display"
-check 1 "" "$no_display" --windowed --debug
+check 1 "" "$no_display" --windowed --debug --max-fps 0
 export DISPLAY=:9999
 check 0 "kulimbara $version" "" --version
 check 1 "" '*' --windowed

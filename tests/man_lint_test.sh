@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The manual pages: mandoc's lint and groff's warnings find nothing, the pages render within 80
-# columns, their headers carry the project's version and their own name and section, and every
-# option in a program's usage line is documented on its page.
-# Usage: man_lint_test.sh VERSION PAGE[=PROGRAM]...  (PROGRAM prints its usage line when given
-# an unknown option)
+# columns, their headers carry the project's version and their own name and section; a program's
+# --help begins with the usage that a mistake prints, and every option of the usage and the help
+# has a tagged paragraph (.TP) on the page.
+# Usage: man_lint_test.sh VERSION PAGE[=PROGRAM]...  (PROGRAM prints its usage after one problem
+# line when given an unknown option)
 set -u
 version=$1
 shift
@@ -29,10 +30,19 @@ for pair in "$@"; do
     check "$name: header '$title' names the page, section $section and Kulimbara $version" \
         grep -q "^\.TH $upper $section [0-9-]* \"Kulimbara $version\" " "$page"
     [ -n "$program" ] || continue
-    usage=$("$program" --no-such-option 2>&1 >/dev/null | grep '^usage: ')
-    check "$name: $program prints a usage line" [ -n "$usage" ]
-    for option in $(grep -o -- '--[a-z-]*' <<<"$usage" | sort -u); do
-        check "$name: documents $option" grep -q -- "^\.BI\? ${option//-/\\\\-}\b" "$page"
+    usage=$("$program" --no-such-option 2>&1 >/dev/null | tail -n +2)
+    check "$name: $program prints a usage line" grep -q '^usage: ' <<<"$usage"
+    help=$("$program" --help 2>&1)
+    check "$name: --help begins with the usage" [ "${help:0:${#usage}}" = "$usage" ]
+    # The words of the paragraph tags, without quotes and commas.
+    tags=$(awk '/^\.TP/ { getline; for (i = 2; i <= NF; i++) { gsub(/[",]/, "", $i); print $i } }' "$page")
+    options=$({
+        grep -o -- '--[a-z-]*' <<<"$usage"
+        # The help's option lines: "  -h, --help  print ...", up to the first double space.
+        grep -- '^  -' <<<"$help" | sed -E 's/^  //; s/  .*//' | grep -oE -- '-{1,2}[a-z][a-z-]*'
+    } | sort -u)
+    for option in $options; do
+        check "$name: documents $option" grep -qxF -- "${option//-/\\-}" <<<"$tags"
     done
 done
 

@@ -38,7 +38,7 @@ export LP_NUM_THREADS=${LP_NUM_THREADS:-0}
 valgrind --error-exitcode=99 --leak-check=full --show-leak-kinds=definite,possible \
     --errors-for-leak-kinds=definite,possible --keep-debuginfo=yes --num-callers=40 \
     --suppressions="$suppressions" --log-file="$out/valgrind.log" \
-    "$game" </dev/null >"$out/game.log" 2>&1 &
+    "$game" --max-fps 0 </dev/null >"$out/game.log" 2>&1 &
 game_pid=$!
 win=$(timeout 180 xdotool search --sync --onlyvisible --name '^Kulimbara$' | head -1)
 # With no window manager the keys reach the window only once it has the focus.

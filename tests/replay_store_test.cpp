@@ -229,12 +229,12 @@ TEST(ReplayPacing, FramesAreDueByTheReplaysClockAtOneOrFourTimesAndNotWhilePause
 
 TEST(ReplayCommandLine, ReplayTakesAFile) {
     const game_command_line line = parse_game_command_line({"--replay", "a.replay", "--windowed"});
-    EXPECT_EQ(line.what, game_command_line::action::play);
+    EXPECT_EQ(line.reading.what, command_reading::request::run);
     EXPECT_EQ(line.replay_path, "a.replay");
     EXPECT_TRUE(line.windowed);
     for (const std::vector<std::string_view>& args :
          {std::vector<std::string_view>{"--replay"}, {"--replay", ""}}) {
-        EXPECT_EQ(parse_game_command_line(args).what, game_command_line::action::bad);
+        EXPECT_EQ(parse_game_command_line(args).reading.what, command_reading::request::bad);
     }
 }
 

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# The simulator's command line: bad input, the summary, the JSON report and the trace file.
+# The simulator's command line: help and version, bad input, the summary, the JSON report and
+# the trace file.
+# Usage: sim_cli_test.sh SIM VERSION
 set -u
-sim=$1
+sim=$1 version=$2
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 out=$scratch/out err=$scratch/err
@@ -16,12 +18,22 @@ check() {  # WHAT EXPECTED_STATUS COMMAND...
     passes=$((passes + 1))
 }
 
+# --help and -h: the usage, then every option, on standard output; --version: the version.
+for help in --help -h "--json -h --level 9"; do
+    # shellcheck disable=SC2086
+    check "'$help'" 0 "$sim" $help && head -1 "$out" | grep -q '^usage: kulimbara-sim ' &&
+        grep -q -- '^  --replay FILE ' "$out" && [ ! -s "$err" ] || fail "'$help' text"
+done
+check "--version" 0 "$sim" --version && [ "$(<"$out")" = "kulimbara-sim $version" ] ||
+    fail "--version printed '$(<"$out")'"
+
 # One case of each kind of mistake: each gets one problem line and the usage.
 # (simulator_test.cpp reads the key patterns and frame times.)
-for args in "" "--level 6" "--all --level 1" "--all --dt 1/0" "--all --max-time" "--all --frobnicate"; do
+for args in "" "--level 6" "--all --level 1" "--all --dt 1/0" "--all --max-time" "--all --frobnicate" \
+    "--all -x" "--all extra"; do
     # shellcheck disable=SC2086
     check "bad input '$args'" 2 "$sim" $args &&
-        { grep -q '^usage: kulimbara-sim' "$err" && [ "$(wc -l <"$err")" -eq 4 ]; } ||
+        { grep -q '^usage: kulimbara-sim' "$err" && [ "$(wc -l <"$err")" -eq 5 ]; } ||
         { fail "bad input '$args': wanted one problem line and the usage"; cat "$err"; }
 done
 

@@ -13,7 +13,7 @@ fail() { echo "FAIL: $*"; [ -s "$scratch/game.log" ] && cat "$scratch/game.log";
 export XDG_DATA_HOME=$scratch/data
 
 start_game() {  # starts the game with stderr in game.err, and waits for its window
-    "$game" --windowed --debug </dev/null >"$scratch/game.log" 2>"$scratch/game.err" &
+    "$game" --max-fps 0 --windowed --debug </dev/null >"$scratch/game.log" 2>"$scratch/game.err" &
     game_pid=$!
     win=$(timeout 10 xdotool search --sync --onlyvisible --name '^Kulimbara$' | head -1)
     [ -n "$win" ] || fail "no visible window named Kulimbara within 10 s"

@@ -15,9 +15,35 @@
 
 namespace {
 
-const option_parser parser("kulimbara-post",
-                           "usage: kulimbara-post NAME SCORE [--host H] [--port P]\n"
-                           "       kulimbara-post --replay FILE [NAME] [--host H] [--port P]\n");
+const option_parser parser(
+    "kulimbara-post",
+    "usage: kulimbara-post NAME SCORE [--host H] [--port P]\n"
+    "       kulimbara-post --replay FILE [NAME] [--host H] [--port P]\n"
+    "       kulimbara-post --help | --version\n",
+    "Posts a name and score, or a saved game, to a Kulimbara high-score service, with the\n"
+    "game's own code and check value. NAME is 1 to 16 of a-z, 0-9, space and _ (capitals\n"
+    "are taken as small letters, as the game takes them); SCORE is a whole number from 0.\n"
+    "\n"
+    "  --replay FILE  post the replay FILE, with its name or NAME, as the game does\n"
+    "  --host H       the host to post to (default: from KULIMBARA_HIGHSCORE_URL or the\n"
+    "                 one chosen when the game was built)\n"
+    "  --port P       the port to post to, 1 to 65535 (default 80)\n"
+    "  -h, --help     print this help and exit\n"
+    "  --version      print the version and exit\n"
+    "\n"
+    "Prints one line: \"posted to HOST:PORT: ...\" and exits 0 when the service accepted\n"
+    "the post; \"not posted to HOST:PORT: ...\", with the service's reason when it gave one,\n"
+    "and exits 1 when not; exits 2 for bad arguments.\n");
+
+// The name as the game takes it from the keyboard: capitals become small letters.
+std::string lowered(std::string name) {
+    for (char& c : name) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return name;
+}
 
 }  // namespace
 
@@ -48,15 +74,12 @@ int main(int argc, char** argv) {
                        return "";
                    }}},
                  [&](const std::string& arg) -> std::string {
-                     if (arg.starts_with("--")) {
-                         return "unknown option " + arg;
-                     }
                      if (!name) {
-                         if (!is_valid_player_name(arg)) {
+                         if (!is_valid_player_name(lowered(arg))) {
                              return "a name is 1 to 16 characters of a-z, 0-9, space and _, not '" +
                                     arg + "'";
                          }
-                         name = arg;
+                         name = lowered(arg);
                      } else if (!score && !replay_path) {
                          const std::optional<long long> number = parse_decimal(arg, 2147483647);
                          if (!number) {

@@ -24,7 +24,10 @@ namespace {
 const option_parser parser(
     "screenshots",
     "usage: screenshots OUTDIR [--size WxH] [--intro-at S] [--play-level N] [--play-at S]\n"
-    "                   [--any-frame] [--name NAME] [--end-at S]\n");
+    "                   [--any-frame] [--name NAME] [--end-at S]\n"
+    "       screenshots --help | --version\n",
+    "Draws the README's pictures of the title, level play and the end screen into OUTDIR, as\n"
+    "PNG files, from the game's own tick at a fixed 60 frames a second.\n");
 
 struct command_line {
     std::string out_dir;
@@ -91,11 +94,11 @@ command_line parse(int argc, char** argv) {
                    }},
                   seconds_option("--end-at", cmd.end_at)},
                  [&](const std::string& arg) -> std::string {
-                     if (!arg.empty() && arg[0] != '-' && cmd.out_dir.empty()) {
+                     if (!arg.empty() && cmd.out_dir.empty()) {
                          cmd.out_dir = arg;
                          return "";
                      }
-                     return "unknown option '" + arg + "'";
+                     return "unexpected argument '" + arg + "'";
                  });
     if (cmd.out_dir.empty()) {
         parser.fail("no output folder");

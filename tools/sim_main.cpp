@@ -18,7 +18,27 @@ const option_parser parser(
     "usage: kulimbara-sim (--level N | --all) [--dt S] [--keys up|down|toggle:N] "
     "[--max-time T] [--trace FILE] [--json]\n"
     "       kulimbara-sim --record FILE [--name NAME] [--dt S] [--keys ...] [--max-time T]\n"
-    "       kulimbara-sim --replay FILE [--json]\n");
+    "       kulimbara-sim --replay FILE [--json]\n"
+    "       kulimbara-sim --help | --version\n",
+    "Plays the built-in levels headless through the game's own tick and reports what happened,\n"
+    "records a whole game as a replay, or verifies a replay by playing it again.\n"
+    "\n"
+    "  --level N      play level N (0 to 5) alone\n"
+    "  --all          play the six levels in order, the score carried over\n"
+    "  --dt S         every frame lasts S seconds (a number or a fraction such as 1/60);\n"
+    "                 default 1/60, and whole microseconds with --record\n"
+    "  --keys up|down|toggle:N\n"
+    "                 SPACE never held (the default), always held, or pressed and released\n"
+    "                 every N frames\n"
+    "  --max-time T   give each level at most T seconds of play (default 600)\n"
+    "  --trace FILE   write every ball of every frame to FILE as CSV\n"
+    "  --json         report as JSON\n"
+    "  --record FILE  play a whole game from the title and save its replay in FILE\n"
+    "  --name NAME    the player's name in the recorded replay (default sim)\n"
+    "  --replay FILE  play the replay FILE again: status 0 when its claims hold, 1 when a\n"
+    "                 level differs, 2 for a file that is no replay\n"
+    "  -h, --help     print this help and exit\n"
+    "  --version      print the version and exit\n");
 
 struct command_line {
     std::vector<int> levels;
@@ -99,12 +119,10 @@ command_line parse(int argc, char** argv) {
                        return is_postable_name(text) ? ""
                                                      : "--name '" + text + "' is no player's name";
                    }},
-                  {"--json", false,
-                   [&](const std::string&) {
+                  {"--json", false, [&](const std::string&) {
                        cmd.json = true;
                        return "";
-                   }}},
-                 [](const std::string& arg) { return "unknown option '" + arg + "'"; });
+                   }}});
     const int modes = (level_given ? 1 : 0) + (all_given ? 1 : 0) +
                       (cmd.record_path.empty() ? 0 : 1) + (cmd.replay_path.empty() ? 0 : 1);
     if (modes != 1) {

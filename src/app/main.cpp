@@ -13,17 +13,20 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "camera.h"
 #include "clock.h"
 #include "command_line.h"
 #include "frame.h"
+#include "frame_pace.h"
 #include "gl.h"
 #include "openal_sink.h"
 #include "playback.h"
 #include "shell.h"
 #include "store.h"
+#include "swap_control.h"
 #include "text.h"
 
 namespace {
@@ -65,6 +68,25 @@ void write_frame_times() {
     } else {
         std::fprintf(stderr, "kulimbara: cannot write the frame times to %s\n", frame_times_path);
     }
+}
+
+// The frame loop's pace: --max-fps, and whether the swap waits for the vertical blank.
+std::optional<int> max_fps;
+bool vsync = false;
+frame_pacer frame_pace;
+
+// Sleeps off what is left of the frame's share of a second under the cap, before the frame's
+// time is measured: the frame then simply lasts longer, and the tick computes what it would
+// for any frame of that length.
+void pace_frame(bool at_rest) {
+    const int cap = frame_cap(max_fps, vsync, at_rest);
+    std::this_thread::sleep_until(frame_pace.start_at(std::chrono::steady_clock::now(), cap));
+}
+
+// The title, the pause and the end screens, where nothing needs a fast frame rate.
+bool at_rest(bool paused) {
+    const game_screen screen = shell.state().session.screen;
+    return paused || is_intro(screen) || is_end_screen(screen);
 }
 
 // The recorded game watched with --replay, its pace, and the next of its frames to play.
@@ -119,6 +141,7 @@ void report_save(const replay_save_result& result) {
 // redisplay; the replay's save started when the game asks for it and its result reported when
 // it is over; ESCAPE ends the process at the frame after it, once a save under way is over.
 void timeTick() {
+    pace_frame(at_rest(shell.state().pause_flag));
     sound.poll();
     frame_input input;
     input.deltaT = frame_times.next(clock_micros());
@@ -156,6 +179,7 @@ void timeTick() {
 // the game reaches its end screen or quits. The end screen then moves on with the wall clock;
 // a game that was quit holds its last picture.
 void watchTick() {
+    pace_frame(at_rest(shell.state().pause_flag || pacer->paused()));
     sound.poll();
     const std::int64_t now = clock_micros();
     const double wall_deltaT = frame_times.next(now);
@@ -268,19 +292,8 @@ bool window_manager_runs(Display* display) {
 int main(int argc, char** argv) {
     const game_command_line options = parse_game_command_line(
         std::vector<std::string_view>(argv + (argc > 0 ? 1 : 0), argv + argc));
-    switch (options.what) {
-        case game_command_line::action::help:
-            std::fputs(game_help_text().c_str(), stdout);
-            return EXIT_SUCCESS;
-        case game_command_line::action::version:
-            std::printf("kulimbara %s\n", KULIMBARA_VERSION);
-            return EXIT_SUCCESS;
-        case game_command_line::action::bad:
-            std::fprintf(stderr, "kulimbara: %s\n%s\n", options.problem.c_str(), game_usage);
-            return 2;
-        case game_command_line::action::play:
-            break;
-    }
+    game_option_parser().answer(options.reading);
+    max_fps = options.max_fps;
     if (!options.replay_path.empty()) {
         replay_read read = load_replay(options.replay_path);
         if (!read.result) {
@@ -315,6 +328,7 @@ int main(int argc, char** argv) {
     glutInitWindowSize(640, 480);
     glutInitWindowPosition(10, 10);
     glutCreateWindow("Kulimbara");
+    vsync = request_vsync() != nullptr;
     glutDisplayFunc(onDisplay);
     glutReshapeFunc(onReshape);
     glutIgnoreKeyRepeat(1);

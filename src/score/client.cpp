@@ -321,8 +321,11 @@ void add_refusal_reason(post_result& result, std::string_view body) {
     }
     // A web server's page of its own (nginx's 405, say) is no reason in words.
     if (!reason.empty() && reason.size() <= 200 && reason.front() != '<') {
-        result.detail += ": " + std::string(reason);
         result.reason = reason;
+        // It reaches a terminal through kulimbara-post as it is: printable ASCII only there.
+        if (std::ranges::all_of(reason, [](char c) { return c >= ' ' && c <= '~'; })) {
+            result.detail += ": " + std::string(reason);
+        }
     }
 }
 

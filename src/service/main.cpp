@@ -21,7 +21,21 @@ const option_parser parser(
     "kulimbara-highscore",
     "usage: kulimbara-highscore [--listen ADDR:PORT] [--db FILE] [--max-score N]\n"
     "                           [--trusted-proxy ADDR]... [--keep-addresses-days N]\n"
-    "                           [--require-replay]\n");
+    "                           [--require-replay]\n"
+    "       kulimbara-highscore --help | --version\n",
+    "The high-score service of Kulimbara: takes score posts and replays over HTTP, checks and\n"
+    "keeps them in an SQLite database, and serves the best as a page and as JSON. Serves until\n"
+    "SIGTERM or SIGINT; meant to run behind a reverse proxy.\n"
+    "\n"
+    "  --listen ADDR:PORT       the address to listen on (default 127.0.0.1:8080; an IPv6\n"
+    "                           address in brackets; port 0 picks a free one)\n"
+    "  --db FILE                the SQLite database (default highscores.sqlite)\n"
+    "  --max-score N            the highest score accepted (default 100000)\n"
+    "  --trusted-proxy ADDR     a proxy whose X-Real-IP names the client; repeatable\n"
+    "  --keep-addresses-days N  the days a score keeps its client's address (default 30)\n"
+    "  --require-replay         rank only scores that a replay proved\n"
+    "  -h, --help               print this help and exit\n"
+    "  --version                print the version and exit\n");
 
 struct listen_address {
     std::string host;
@@ -97,12 +111,10 @@ int main(int argc, char** argv) {
                        config.keep_addresses_days = static_cast<int>(*days);
                        return "";
                    }},
-                  {"--require-replay", false,
-                   [&](const std::string&) -> std::string {
+                  {"--require-replay", false, [&](const std::string&) -> std::string {
                        config.require_replay = true;
                        return "";
-                   }}},
-                 [](const std::string& arg) { return "unknown argument '" + arg + "'"; });
+                   }}});
 
     // The signals are taken by one thread that stops the server; every other thread,
     // the server's included, inherits the block.
