@@ -58,8 +58,10 @@ const option_parser& game_option_parser() {
         "  --version    print the version and exit\n"
         "\n"
         "Keys: ENTER starts and continues, SPACE tilts the desk while held, P pauses,\n"
-        "M turns the sound off and on, ESCAPE quits.\n"
-        "KULIMBARA_HIGHSCORE_URL=http://HOST[:PORT] sets where the final score is posted.\n"
+        "M turns the sound off and on, ESCAPE quits. At the end ENTER posts the name, tries\n"
+        "a failed post again, and after the post starts a new game (N does too).\n"
+        "KULIMBARA_HIGHSCORE_URL=http://HOST[:PORT] or http://[IPv6]:PORT sets where the final\n"
+        "score is posted.\n"
         "Every game is recorded in $XDG_DATA_HOME/kulimbara/replays\n"
         "(~/.local/share/kulimbara/replays without it).\n");
     return parser;
