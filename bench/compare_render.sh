@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Two builds of the render benchmark side by side: each level's frames per second at 1920x1080
 # and full quality, the two binaries alternated ROUNDS times in one run so that the machine's
 # moods weigh on both alike, then the median of each. Runs on the current display.

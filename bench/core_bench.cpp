@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Speed of the physics step, the headless simulator and a replay's verification, and the
 // size of a whole game's replay; the time that making the sounds takes and the most
 // voices that sound at once in level 4.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The real game's frame times on level 0: full screen on the current display, ENTER, 20 s of
 # play from the end of the countdown with SPACE held and released every 1.5 s, ESCAPE. Prints
 # the frames' median and 99th percentile, from the times the game itself measured, and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Accepted score posts per second from 16 concurrent clients on loopback, and the latency of
 // one post (50th and 99th percentile). Each client posts through the game's own client code,
 // one connection per post as the game does. The per-address post limit is off: every client

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # What the game costs at rest: full screen on the current display, ENTER, then P once the
 # countdown is over; prints the processor time (user and system, every thread) that the paused
 # game takes over SECONDS of wall time, as a share of one core.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Frames per second of a level in play, for each quality level and an empty frame, at two
 // window sizes; at 1920x1080 and full quality also play with and without the head-up
 // display, play with and without sound, the intro screen, the end screen and every level;

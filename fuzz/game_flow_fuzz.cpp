@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Drives the game's flow with arbitrary input: key presses and releases of any byte, frames
 // of any length, played-through stretches of a level, the score post's answers. After every
 // event the flow's invariants must hold; a broken one ends the run with a trap, which the

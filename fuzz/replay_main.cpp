@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs a fuzz target over files without libFuzzer: each argument is an input file or a folder
 // of them. The trees built with g++ run the committed corpus this way, so that a change which
 // breaks an invariant on a known input fails the ordinary tests.

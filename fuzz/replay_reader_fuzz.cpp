@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reads arbitrary bytes as a replay. The reader must refuse what is no replay without
 // crashing, and a replay it reads must encode back to a file that reads the same; played
 // again, a replay is judged to hold only when every recomputed claim equals the file's.

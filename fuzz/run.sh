@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs each fuzz target for a bounded time on a scratch copy of its committed corpus, and prints
 # its executions in total and per second. Fails when a target finds a crash, a broken
 # invariant, a leak or a slow input; the input that did it is kept in BUILD/fuzz-artifacts.

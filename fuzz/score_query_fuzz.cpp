@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feeds request targets to the high-score service's post handling, with a fresh in-memory
 // database per input, and checks that every stored row is a valid post: a name of 1 to 16
 // of a-z, 0-9, _ and space with a letter or digit, stored without its outer spaces, a score

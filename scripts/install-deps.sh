@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the Debian packages that a task needs; packages already installed are left alone.
 # Each make target asks for its own profile:
 #   run      build and play the game (compiler, OpenGL, GLUT, X11, OpenAL)

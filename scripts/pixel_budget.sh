@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The picture budget of a drawing change: the screenshot tool of the old build and of the new
 # one draw the same frames of play (a fixed 60 frames a second, so the same game) at 1920x1080,
 # five moments in each level, and at most 0.5 % of a frame's pixels may differ by more than

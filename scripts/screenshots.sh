@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Draws the README's pictures: the intro, a moment of play on level 1 and the end screen with
 # a name typed, as PNG files in OUTDIR (default docs/screenshots). The game is drawn at
 # 1920x1080 on a virtual display with Mesa's software renderer and scaled down to 1280x720,

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The board's page in a real browser, headless Chromium, at a desktop's 1280x900 and a phone's
 # 390x844: each player's best and one player's scores, from a board with equal scores, the
 # longest names and dates of every width. Judged from the laid-out page (no horizontal scroll,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The desk's top cut for drawing: cells that tile the top without cracks, and triangles that
 // cover each cell exactly.
 #include <gtest/gtest.h>

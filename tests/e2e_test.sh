@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The real game under tests/with_display.sh, in one run: intro, ENTER, the countdown with a
 # pause, play, SPACE held then released, then held and released in a rhythm to the end of level
 # 0, ENTER into level 1, ESCAPE. The screenshots are judged by their colour classes

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The committed outline table is exactly what the generator makes from the font.
 #   font_table_regen_test.sh GENERATOR FONT COMMITTED_TABLE
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The game's command line with no display: help and version on standard output with status 0,
 # a mistake as one problem line and the usage line on standard error with status 2, a missing
 # display as one line with status 1.

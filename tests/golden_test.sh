@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The whole game's results, recorded: all six levels in a row under a few key patterns, 300 s
 # each at most, as the simulator's --json reports them. Any change to the levels, the physics
 # or the scoring that alters how a game plays out changes them. When that is the intent,

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # kulimbara-post and kulimbara-highscore as programs: bad arguments, a refused connection, a
 # post accepted by the service, a post that outlives a SIGKILL, a clean stop on SIGTERM, and a
 # post refused by a service that requires replays.

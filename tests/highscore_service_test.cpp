@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "highscore_service.h"
 
 #include <httplib.h>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # `cmake --install` into a scratch prefix, whole and per component: every file in its place, the
 # desktop entry and AppStream metainfo valid, the icons at their sizes, the installed programs
 # running, the game with its sound library, and the service component free of OpenGL, X11

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The built-in levels: what the game relies on, and geometry that the desk builder can cut.
 // The recorded whole-game results (golden_test.sh) pin the rest of the data.
 #include <gtest/gtest.h>

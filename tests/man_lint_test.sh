@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The manual pages: mandoc's lint and groff's warnings find nothing, the pages render within 80
 # columns, their headers carry the project's version and their own name and section; a program's
 # --help begins with the usage that a mistake prints, and every option of the usage and the help

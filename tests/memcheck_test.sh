@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Plays the real game under valgrind's memcheck on the display of tests/with_display.sh: the
 # intro, ENTER, level 0 to its end with SPACE held, ENTER into level 1's countdown, ESCAPE. Each
 # step waits for what the screen shows (shot_stats.cpp's colour classes). Any memory error or

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The shipped nginx site in front of the high-score service, both real, attacked the way a
 # stranger on the internet would: only the site's listen ports, upstream address and log paths
 # are substituted (the lines its header names). Each case prints its figures and counts as

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The two Debian packages as a user gets them: what they hold and declare, what lintian says,
 # and, as root with debootstrap, how they install on a clean Debian 12. The service goes in
 # first and must bring no OpenGL or X11 with it; it starts, and its removal and purge keep the

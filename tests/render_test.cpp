@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The drawing read back on a virtual display: the desk, the balls, the shadows, the texts against
 // FreeType's, and the text screens.
 #include <ft2build.h>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs scripts/screenshots.sh with a built screenshots program into a scratch folder and judges
 # the three pictures by size and colour classes (shot_stats.cpp): each shows its screen. Then
 # draws them in windows narrower than 4:3 and checks that nothing runs off the sides.

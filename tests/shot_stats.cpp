@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Colour statistics of 8-bit binary PPM screenshots for the end-to-end test:
 //   shot-stats SHOT.ppm            one "class fraction" line per colour class of the game's
 //                                  palette, and white and blue-green for its texts

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The simulator's command line: help and version, bad input, the summary, the JSON report and
 # the trace file.
 # Usage: sim_cli_test.sh SIM VERSION

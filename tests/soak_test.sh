@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Plays the whole game headless many times, frame times from 1/240 to 0.3 s against key
 # patterns from held to toggled every frame: every run must exit with 0, print nothing on
 # standard error (where the sanitizers report) and give a JSON report that holds together.

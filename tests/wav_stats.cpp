@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the sound device wrote, for the end-to-end test: the peak and RMS level of a WAV file
 // (16-bit or float samples, any channel count), the samples at or past full scale, and, given
 // the game's voice log ("SECONDS NAME GAIN" lines), whether each voice of the names asked for

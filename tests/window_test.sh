@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Under tests/with_display.sh: `--windowed --debug` keeps the 640 x 480 window that the game
 # asks for instead of switching to the full screen, and ESCAPE still ends the game with 0.
 # Then a machine without a sound device: the game plays silently, ends with 0 on ESCAPE, and

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs a command on a fresh virtual display with Mesa's software renderer.
 set -euo pipefail
 export LIBGL_ALWAYS_SOFTWARE=1

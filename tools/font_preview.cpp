@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Draws the built-in font as an ImageMagick vector picture, for judging the outlines by eye:
 //
 //   font-preview OUTPUT.mvg [PIXELS_PER_TABLE_UNIT]     (default 1.0)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes the outline table of the game's vector font (src/font/font_table.cpp).
 //
 //   font-table-gen FONT.ttf OUTPUT.cpp      (FONT: DejaVu Sans Bold; `make font-table`)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kulimbara-post: posts a score, or a saved replay, through the game's own post code, for
 // trying a high-score service. Exit status 0 when the service accepted it, 1 when it did not,
 // 2 for bad arguments or a file that is no replay.

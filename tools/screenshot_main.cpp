@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // screenshots: plays one whole game at a fixed 60 frames a second through the game's own
 // keys and frame work, and writes three frames as the game draws them: the intro, a moment of
 // play and the end screen with a name typed. The frames between are worked as the game works

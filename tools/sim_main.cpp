@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kulimbara-sim: plays the built-in levels headless and reports what happened.
 #include <cstdio>
 #include <memory>

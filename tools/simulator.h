@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Plays levels without a window: the game's own frames from the start of play, at a fixed
 // frame time, with a scripted key.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "camera.h"
 
 void debug_camera::onMouseClick(int button, int state, int x, int y) {

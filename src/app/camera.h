@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The mouse-driven camera of debug mode: dragging with the left button turns the view by a
 // degree per pixel, dragging with the right button lifts the scene by a unit per pixel, and
 // each drag continues from where the previous one ended.

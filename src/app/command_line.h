@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The game's command line: which options were given, or what is wrong with it. Pure, so that
 // it is decided before anything touches the display.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How fast the frame loop may go. At rest (the title, the pause, the end screens) nothing
 // moves that needs more than 60 frames a second, and where the display cannot hold the loop
 // to its vertical blank, an unlimited loop only burns the processor; a frame then waits out

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The game's shell: the window, the frame loop and the input, wired to the game and the
 // renderer; the replays of the games played, saved beside the game; a recorded game watched.
 #include <X11/Xatom.h>

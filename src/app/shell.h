@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A game drawn in a window: the game, the scene that draws it, its replay as it is recorded
 // and the score post's worker, with what the game's events ask of them done between a frame's
 // work and its drawing. The game itself, every tool that draws it and its tests advance it

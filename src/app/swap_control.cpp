@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "swap_control.h"
 
 #include <GL/glx.h>

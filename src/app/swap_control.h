@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Holding the buffer swap to the display's vertical blank, where the driver offers it.
 #pragma once
 

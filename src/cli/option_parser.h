@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command lines of the game, its tools and the service, read one way: options from a
 // table, each "--name" alone or followed by its value; --help (or -h) and --version answered
 // alike by every program, with status 0; and every mistake reported alike, as the program's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The vector font without OpenGL: reading the outline table and the glyphs' metrics. The
 // renderer builds its display lists from the same walk of the table.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What one frame of the game receives, and what it reports. A frame's input is everything
 // from outside that the game reads: the same inputs give the same game, wherever it runs.
 #pragma once

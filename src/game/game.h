@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The game: its flow from the intro through six levels to the posted score, advanced one
 // frame at a time by `tick`. Everything here runs without a window; what the frame asks of
 // the outside (drawing a level, posting the score, ending the process) it reports as events,

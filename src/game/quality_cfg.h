@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Rendering quality settings, lowered one level at a time while the frame rate stays low.
 #pragma once
 

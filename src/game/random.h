@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The game's one pseudo-random generator: uniform integers from 0 to 32767.
 #pragma once
 

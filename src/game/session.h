@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One game from the intro to the posted score: the screen it is on, the score of all its
 // levels so far, the level it is at, and the name typed at the end.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tt.h"
 
 #include <cmath>

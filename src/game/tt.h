@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Head-up display state: the pool of floating texts, the score's place, colour and shiver,
 // the frame-rate meter and the intro's title animation. Drawing lives in the renderer; this
 // is what it draws from.

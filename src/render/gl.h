@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The OpenGL, GLU and GLUT headers, in one place.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The vector font as OpenGL display lists: every glyph of the built-in outline table as a
 // flat face, the side walls that make it a solid 0.25 deep, and a line outline.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The desk: a slab with circular holes cut through it, its tessellated top, and its outline.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Drawing a frame: the desk with its holes, blocks, balls and gates, their shadows, the
 // countdown's zoom and the head-up texts, by game state.
 #pragma once

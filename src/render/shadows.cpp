@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Stencil shadow volumes from the point light, counted by the depth-pass method.
 #include <cmath>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Text on screen: strings of the vector font placed in the scene, the head-up display, the
 // intro screen, the end-of-game screen and the banners.
 //

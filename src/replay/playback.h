@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A replay watched at the pace it was played: the replay's own clock is the sum of its frames'
 // micros, and a frame is due once the playback clock, which follows the wall clock (four times
 // as fast when asked, not at all while paused), has reached the end of that frame.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Replays: a game as the list of what its tick received, frame by frame, with the results the
 // player claims for it. The physics gives the same game to the last bit wherever the tick runs,
 // so playing the frames again through a fresh game proves or refutes the claim. The recorder

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "store.h"
 
 #include <dirent.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where the game keeps the replays of the games played on this machine: one file per game in
 // $XDG_DATA_HOME/kulimbara/replays (~/.local/share/kulimbara/replays without it), named by the
 // game's start (UTC) and score, written whole or not at all, and thinned to the best and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "client.h"
 
 #include <arpa/inet.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The game's side of the online score post: where posts go, the HTTP request that carries a
 // query to the high-score service, and the worker that keeps the game drawing while it goes.
 // The query itself is the protocol's (protocol.h).

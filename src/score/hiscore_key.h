@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The key material of the score check. The game and the high-score service both compile this
 // one table, so a post is checked with exactly the mixing it was made with; a service that
 // should accept the game's posts must be built from the same table.

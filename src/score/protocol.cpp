@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "protocol.h"
 
 #include "hiscore_key.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The score post's protocol, shared by the game and the high-score service: the names a
 // player may post, the check value and the query that carries them. Pure: no sockets, no
 // threads, and the random characters of the query come from the caller's generator.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The high-score service: receives the game's score posts, verifies their check value with
 // the game's own check code, or receives a game's replay and plays it again to prove its score,
 // keeps the scores (and the replays that proved them) in SQLite and serves the leaderboard.

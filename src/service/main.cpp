@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kulimbara-highscore: the high-score service. Serves until SIGTERM or SIGINT.
 #include <pthread.h>
 #include <signal.h>

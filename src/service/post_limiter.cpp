@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "post_limiter.h"
 
 #include <arpa/inet.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Client addresses as the service trusts and counts them, and the per-address post limit.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "request_front.h"
 
 #include <arpa/inet.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The service's front door: one thread polls the listening socket and every connection until
 // a request's whole head has arrived, and for the one request that carries a body (POST of a
 // replay) the whole body too, so that a slow or idle client costs a file descriptor and a

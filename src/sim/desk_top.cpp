@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "desk_top.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The desk's top cut into rectangles for drawing. Swept whole around every hole, a tessellator
 // leaves fans of long slivers running from the desk's corners to the holes, and a software
 // renderer pays for each sliver along its whole length, in every pass. Cut first into rectangles

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "level.h"
 
 void init_balls(level_t& level) {

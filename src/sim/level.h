@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A level: the desk, its holes, blocks, gates and balls, and the live state of play.
 //
 // Desk coordinates: origin at the centre of the desk, x across it (`width`), y along it

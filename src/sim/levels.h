@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The six built-in levels.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Written out rather than taken from <numbers> so that every formula visibly uses the same

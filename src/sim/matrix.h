@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The matrix products that the rolling balls need, on the CPU.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "physics.h"
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Desk tilt, ball release, ball motion and collisions: one step per frame of play.
 #pragma once
 

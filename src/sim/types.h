@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Geometric types shared by the whole game.
 #pragma once
 

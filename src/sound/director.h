@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the game sounds like from frame to frame: the voices that each frame's events start,
 // the rolling voice of every ball on the desk, and where they sit around the listener. It only
 // reads the game; the voices go to a voice_sink, which the game backs with OpenAL and tests

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "openal_sink.h"
 
 #include <AL/al.h>

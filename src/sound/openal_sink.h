@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The voices played on the sound device, through OpenAL. The device is opened on a worker at
 // start-up (a sound server may be slow to answer, or far away); until it is open, and for good
 // when there is none, the game plays silently.

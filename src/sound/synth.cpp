@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The game's sounds, made from sine oscillators, filtered noise and envelopes. Everything is
 // written straight into the float samples handed out, with oscillators and filters in doubles;
 // nothing here keeps state between calls, and the noise comes from fixed seeds, so every run and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The game's sounds, synthesized in code at start-up so that the game needs no data files:
 // mono, sound_sample_rate samples a second, floats in [-1, 1].
 #pragma once
