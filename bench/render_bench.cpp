@@ -125,6 +125,17 @@ quality_cfg_t quality_at(int q) {
     return quality;
 }
 
+// The frame the game stands at, drawn at the given quality (which must outlive the view).
+frame_view play_view(const quality_cfg_t& quality) {
+    return {*the_game.level,
+            the_game.tt,
+            quality,
+            the_game.session.screen,
+            the_game.session.total_score,
+            false,
+            the_game.final_screen()};
+}
+
 // The cost of a part of the frame: short runs with it (`use(true)`) and without alternate
 // `rounds` times, so that a neighbour's load on the machine weighs on both alike. Returns the
 // part's share of the frame's wall time and of its processor time, and the frame rates.
@@ -271,13 +282,7 @@ void level_figures(int w, int h, double seconds) {
             }
         }
         const quality_cfg_t quality = quality_at(0);
-        const frame_view view{*the_game.level,
-                              the_game.tt,
-                              quality,
-                              the_game.session.screen,
-                              the_game.session.total_score,
-                              false,
-                              the_game.final_screen()};
+        const frame_view view = play_view(quality);
         const double fps = frames_per_second([&] { draw_view(view, w, h); }, seconds);
         std::printf("%dx%d  level %d, quality 0: %.1f fps (%d balls in play)\n", w, h, n, fps,
                     in_play);
@@ -349,13 +354,7 @@ int main(int argc, char** argv) try {
         }
         for (int q = 0; q <= lowest_quality_level; ++q) {
             const quality_cfg_t quality = quality_at(q);
-            const frame_view view{*the_game.level,
-                                  the_game.tt,
-                                  quality,
-                                  the_game.session.screen,
-                                  the_game.session.total_score,
-                                  false,
-                                  the_game.final_screen()};
+            const frame_view view = play_view(quality);
             const double fps = frames_per_second([&] { draw_view(view, w, h); }, seconds);
             std::printf("%dx%d  quality %d: %.1f fps\n", w, h, q, fps);
         }
